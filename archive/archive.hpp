@@ -1,0 +1,49 @@
+// The archive splitter: walks one archive and writes each MIME part to its own file, renames
+// the temporary-named images, rewrites references in the HTML outputs and appends the
+// archive's row to the run log.
+#pragma once
+
+#include "support/support.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+// One written part: its content kind and its current file name in a block from
+// checked_alloc of name_size bytes (at least NAME_SIZE; larger when a name needs it).
+struct output_entry {
+    std::int32_t kind = KIND_NONE;
+    char *name = nullptr;
+    std::size_t name_size = 0;
+};
+
+// What the batch tells each archive: the run log's name and the names of all archives of the
+// batch, which no part may overwrite.
+struct batch_info {
+    const char *log_name = "";
+    std::span<const std::string> archive_names;
+};
+
+// split_archive.cpp
+
+// Splits the archive archive_name (in the current folder) into its parts, then renames the
+// temporary-named images and completes the archive's row in the run log. Failures end the run.
+void split_archive(const char *archive_name, const batch_info &batch);
+
+// rename_temp_images.cpp
+
+// Gives the thumbnail saved under a ".tmp" name thumb_name (first half of image_names), every
+// other ".tmp" output the name "page_name_NNN.tmp", and rewrites the references in every HTML
+// output. Names in outputs change in place (blocks grow when a name needs it). The scratch
+// buffers are LINE_BUFFER_SIZE bytes each.
+void rename_temp_images(std::span<output_entry> outputs, const char *page_name,
+                        std::span<char> image_names, std::span<char> line_scratch,
+                        std::span<char> work_scratch);
+
+// replace_txt.cpp
+
+// Rewrites the text file file_name with every occurrence of old_text (not empty) replaced by
+// new_text, left to right, through a work copy next to it. A file that cannot be opened ends
+// the run; the former content is never lost.
+void replace_txt(const char *file_name, const char *old_text, const char *new_text);

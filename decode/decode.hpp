@@ -1,0 +1,60 @@
+// Line decoders for the two MIME transfer encodings, the in-place ISO-2022-JP to Shift_JIS
+// converter and the decoder of encoded-word file names. Decoders never fail: odd input
+// decodes leniently, and no input moves an index past a buffer.
+#pragma once
+
+#include "platform/platform.hpp"
+#include "support/support.hpp"
+
+#include <cstdint>
+#include <span>
+
+// base64.cpp
+
+// Fills the process-wide base64 lookup tables. Call once before the first decode; running it
+// again writes the same values.
+void init_base64_tables();
+
+// Decodes one base64 line (text ended by "\n" and/or NUL) from src into dst, four characters
+// to three bytes, each line on its own. Stores the number of decoded bytes in *length_out and
+// a NUL after them (not counted). Decoded bytes may include NUL: write by count. dst must hold
+// three bytes per four source characters plus four.
+void decode_base64_line(const char *src, std::span<char> dst, std::int32_t *length_out);
+
+// quoted_printable.cpp
+
+// Decodes one quoted-printable line from src into dst; "\n" becomes CR LF, "=" before "\n"
+// is a soft break. Stores the number of decoded bytes in *length_out and a NUL after them
+// (not counted). Decoded bytes may include NUL: write by count. dst must hold the source
+// length plus two bytes.
+void decode_qp_line(const char *src, std::span<char> dst, std::int32_t *length_out);
+
+// jis_to_sjis.cpp
+
+enum jis_mode : int {
+    JIS_ASCII = 0,
+    JIS_KANA = 1,
+    JIS_KANJI = 2
+};
+
+// Converts one NUL-terminated line of ISO-2022-JP text to Shift_JIS in place. Every line
+// starts in JIS_ASCII; the result is never longer than the input.
+void jis_to_sjis(char *line);
+
+// Interprets the escape sequence at line[*read_index] (an ESC byte): sets *mode and moves
+// *read_index past the sequence, never past the line's terminator.
+void read_jis_escape(const char *line, int *read_index, jis_mode *mode);
+
+// encoded_name.cpp
+
+// Decodes the encoded words ("=?iso-2022-jp?" or "=?shift_jis?", letter B or Q) of a
+// "Content-Location:" line held in line and of the lines that follow it in archive, one word
+// per physical line, appending the decoded text to out_name. Leaves archive at the start of
+// the first line without a word and a copy of out_name in line. After an unknown letter,
+// out_name becomes default_name made unique (with a message) and no line is put back.
+void decode_encoded_name(text_input *archive, std::span<char> line, std::span<char> scratch,
+                         std::span<char> out_name, const char *default_name);
+
+// Puts archive back to the start of the line last read; with count above 1, further whole
+// lines back, stopping at the start of the file.
+void rewind_lines(text_input *archive, int count);

@@ -1,0 +1,7 @@
+#include "driver/driver.hpp"
+
+int
+main()
+{
+    return run_batch();
+}

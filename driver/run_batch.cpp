@@ -1,0 +1,7 @@
+#include "driver/driver.hpp"
+
+int
+run_batch()
+{
+    return 0;
+}

@@ -1,0 +1,103 @@
+// The only door to the operating system: text-mode and binary file streams, the "*.mht"
+// listing, existence test, rename without replace, remove, console, sleep and exit.
+//
+// Text-mode rules, the same on every platform: reading drops every CR byte and a 0x1A byte
+// ends the input like end of file; positions count the bytes of the file as stored; writing
+// stores each "\n" as CR LF.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// text_file.cpp
+
+// A text-mode input stream over a file. Fields are the reader's own; use the functions.
+struct text_input {
+    std::FILE *file = nullptr;
+    char *block = nullptr;         // raw file bytes, as stored
+    std::size_t block_len = 0;     // bytes in block
+    std::size_t block_pos = 0;     // next byte to read in block
+    std::int64_t block_start = 0;  // file offset of block[0]
+    std::int64_t line_start = 0;   // file offset where the last line read began
+    bool file_end = false;         // the file has no bytes after block
+};
+
+// Opens name for text-mode reading. Returns false (and leaves in closed) when it cannot be
+// opened or is not a regular file.
+bool text_open_read(text_input *in, const char *name);
+
+// Reads like fgets into line: at most line.size() - 1 bytes, stopping after the first "\n",
+// then a terminator. CR bytes are dropped; a 0x1A byte or the end of the file ends the input.
+// Returns false, with line unchanged, when no byte was left to read.
+bool text_read_line(text_input *in, std::span<char> line);
+
+// Reads one byte (CR bytes dropped). Returns EOF at the end of the input.
+int text_read_byte(text_input *in);
+
+// Current position, in stored bytes from the start of the file.
+std::int64_t text_tell(const text_input *in);
+
+// File offset where the line returned by the last text_read_line began.
+std::int64_t text_line_start(const text_input *in);
+
+// Moves to an absolute position in stored bytes (clamped to 0 and the end of the file).
+void text_seek(text_input *in, std::int64_t position);
+
+void text_close(text_input *in);
+
+// An output stream: binary ("wb") stores bytes as given; text ("w", "a") stores "\n" as CR LF.
+// A failed write is remembered and reported by out_close.
+struct out_stream {
+    std::FILE *file = nullptr;
+    bool text = false;
+    bool failed = false;
+};
+
+// Opens name with mode "wb", "w" or "a". Returns false when it cannot be opened.
+bool out_open(out_stream *out, const char *name, const char *mode);
+
+void out_write(out_stream *out, const char *data, std::size_t count);
+
+void out_text(out_stream *out, std::string_view text);
+
+// Closes the stream. Returns false when any write or the close itself failed.
+bool out_close(out_stream *out);
+
+// posix.cpp / windows.cpp
+
+// Lists the entries of the current folder (files and folders, not "." or "..") whose names
+// end in ".mht" ignoring ASCII case, sorted by their names with ASCII a-z folded to A-Z and
+// compared byte-wise.
+void list_mht_names(std::vector<std::string> *names_out);
+
+// True when a file or folder called name exists in the current folder.
+bool entry_exists(const char *name);
+
+// Renames from to to; fails (returns false) when to already exists or from does not.
+bool rename_no_replace(const char *from, const char *to);
+
+// Removes the file name. Returns false when it could not be removed.
+bool remove_file(const char *name);
+
+// Writes bytes to standard output as they are.
+void console_write(std::string_view text);
+
+[[gnu::format(printf, 1, 2)]] void console_printf(const char *format, ...);
+
+// Writes bytes to standard error as they are.
+void console_error(std::string_view text);
+
+// Reads like fgets from standard input into line. Returns false at end of input.
+bool console_read_line(std::span<char> line);
+
+// Flushes the console streams and ends the process with status.
+[[noreturn]] void exit_process(int status);
+
+// sleep.cpp (the programs) or a fake in test builds
+
+// Waits milliseconds.
+void sleep_ms(int milliseconds);

@@ -1,0 +1,220 @@
+#include "platform/internal.hpp"
+#include "platform/platform.hpp"
+
+#include <cstdarg>
+#include <cstring>
+
+// Raw bytes held per read from the file. Large blocks keep the number of reads low; the
+// stream steps back over short distances, which stay inside the block.
+static constexpr std::size_t BLOCK_SIZE = std::size_t{1} << 18;
+
+static constexpr char END_OF_TEXT = '\x1A';
+
+// Output buffer size: few, large writes.
+static constexpr std::size_t OUT_BUFFER_SIZE = std::size_t{1} << 17;
+
+bool
+text_open_read(text_input *in, const char *name)
+{
+    *in = text_input{};
+    if (!is_regular_file(name))
+        return false;
+    in->file = std::fopen(name, "rb");
+    if (in->file == nullptr)
+        return false;
+    std::setvbuf(in->file, nullptr, _IONBF, 0);
+    in->block = new char[BLOCK_SIZE];
+    return true;
+}
+
+// Makes at least one unread byte available in the block. Returns false at the end of the file.
+static bool
+fill_block(text_input *in)
+{
+    if (in->block_pos < in->block_len)
+        return true;
+    if (in->file_end)
+        return false;
+    in->block_start += static_cast<std::int64_t>(in->block_len);
+    in->block_pos = 0;
+    in->block_len = std::fread(in->block, 1, BLOCK_SIZE, in->file);
+    if (in->block_len < BLOCK_SIZE)
+        in->file_end = true;  // a short read is the end of the file (or a read error)
+    return in->block_len > 0;
+}
+
+// Copies count raw bytes to dst without their CR bytes. Returns the number of bytes stored.
+static std::size_t
+copy_without_cr(char *dst, const char *src, std::size_t count)
+{
+    std::size_t stored = 0;
+    while (count > 0) {
+        const void *cr = std::memchr(src, '\r', count);
+        std::size_t run =
+            cr ? static_cast<std::size_t>(static_cast<const char *>(cr) - src) : count;
+        std::memcpy(dst + stored, src, run);
+        stored += run;
+        if (cr == nullptr)
+            break;
+        src += run + 1;
+        count -= run + 1;
+    }
+    return stored;
+}
+
+bool
+text_read_line(text_input *in, std::span<char> line)
+{
+    if (in->file == nullptr || line.empty())
+        return false;
+    const std::size_t limit = line.size() - 1;
+    const std::int64_t start = text_tell(in);
+    std::size_t stored = 0;
+    bool ended = false;
+    while (stored < limit && !ended && fill_block(in)) {
+        const char *window = in->block + in->block_pos;
+        std::size_t take = in->block_len - in->block_pos;
+        // Never take more raw bytes than could be stored: CR bytes only make the result shorter.
+        if (take > limit - stored)
+            take = limit - stored;
+        if (const void *lf = std::memchr(window, '\n', take)) {
+            take = static_cast<std::size_t>(static_cast<const char *>(lf) - window) + 1;
+            ended = true;
+        }
+        if (const void *eot = std::memchr(window, END_OF_TEXT, take)) {
+            take = static_cast<std::size_t>(static_cast<const char *>(eot) - window);
+            in->block_pos += take;
+            stored += copy_without_cr(line.data() + stored, window, take);
+            in->file_end = true;
+            in->block_len = in->block_pos;  // nothing at or after the 0x1A byte is input
+            break;
+        }
+        in->block_pos += take;
+        stored += copy_without_cr(line.data() + stored, window, take);
+    }
+    if (stored == 0 && !ended) {
+        // Only CR bytes, or nothing at all, were left: that is the end of the input.
+        return false;
+    }
+    line[stored] = '\0';
+    in->line_start = start;
+    return true;
+}
+
+int
+text_read_byte(text_input *in)
+{
+    if (in->file == nullptr)
+        return EOF;
+    while (fill_block(in)) {
+        const char c = in->block[in->block_pos];
+        if (c == END_OF_TEXT) {
+            in->file_end = true;
+            in->block_len = in->block_pos;
+            return EOF;
+        }
+        ++in->block_pos;
+        if (c != '\r')
+            return static_cast<unsigned char>(c);
+    }
+    return EOF;
+}
+
+std::int64_t
+text_tell(const text_input *in)
+{
+    return in->block_start + static_cast<std::int64_t>(in->block_pos);
+}
+
+std::int64_t
+text_line_start(const text_input *in)
+{
+    return in->line_start;
+}
+
+void
+text_seek(text_input *in, std::int64_t position)
+{
+    if (in->file == nullptr)
+        return;
+    if (position < 0)
+        position = 0;
+    const std::int64_t block_end = in->block_start + static_cast<std::int64_t>(in->block_len);
+    if (position >= in->block_start && position <= block_end && in->block_len > 0) {
+        in->block_pos = static_cast<std::size_t>(position - in->block_start);
+        return;
+    }
+    // Outside the block: read again from the file. A 0x1A byte met before is found again.
+    seek_file(in->file, position);
+    in->block_start = position;
+    in->block_len = 0;
+    in->block_pos = 0;
+    in->file_end = false;
+}
+
+void
+text_close(text_input *in)
+{
+    if (in->file != nullptr)
+        std::fclose(in->file);
+    delete[] in->block;
+    *in = text_input{};
+}
+
+bool
+out_open(out_stream *out, const char *name, const char *mode)
+{
+    *out = out_stream{};
+    const std::string_view m(mode);
+    const bool append = m.find('a') != std::string_view::npos;
+    out->text = m.find('b') == std::string_view::npos;
+    out->file = std::fopen(name, append ? "ab" : "wb");
+    if (out->file == nullptr)
+        return false;
+    std::setvbuf(out->file, nullptr, _IOFBF, OUT_BUFFER_SIZE);
+    return true;
+}
+
+static void
+write_raw(out_stream *out, const char *data, std::size_t count)
+{
+    if (count > 0 && std::fwrite(data, 1, count, out->file) != count)
+        out->failed = true;
+}
+
+void
+out_write(out_stream *out, const char *data, std::size_t count)
+{
+    if (!out->text) {
+        write_raw(out, data, count);
+        return;
+    }
+    while (count > 0) {
+        const void *lf = std::memchr(data, '\n', count);
+        if (lf == nullptr) {
+            write_raw(out, data, count);
+            return;
+        }
+        const std::size_t run = static_cast<std::size_t>(static_cast<const char *>(lf) - data);
+        write_raw(out, data, run);
+        write_raw(out, "\r\n", 2);
+        data += run + 1;
+        count -= run + 1;
+    }
+}
+
+void
+out_text(out_stream *out, std::string_view text)
+{
+    out_write(out, text.data(), text.size());
+}
+
+bool
+out_close(out_stream *out)
+{
+    bool ok = out->file != nullptr && !out->failed;
+    if (out->file != nullptr && std::fclose(out->file) != 0)
+        ok = false;
+    *out = out_stream{};
+    return ok;
+}

@@ -1,0 +1,16 @@
+#include "platform/platform.hpp"
+#include "support/support.hpp"
+
+#include <cstdarg>
+#include <cstdio>
+
+void
+fail_run(const char *format, ...)
+{
+    std::va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    sleep_ms(3000);
+    exit_process(1);
+}

@@ -1,0 +1,109 @@
+#include "platform/platform.hpp"
+#include "support/support.hpp"
+
+#include <cstdio>
+#include <cstring>
+
+void
+split_name_ext(const char *name, std::span<char> base, std::span<char> ext)
+{
+    const std::string_view whole(name);
+    const std::size_t dot = whole.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) {
+        copy_bounded(base, whole);
+        copy_bounded(ext, "");
+        return;
+    }
+    copy_bounded(base, whole.substr(0, dot));
+    copy_bounded(ext, whole.substr(dot + 1));
+}
+
+void
+make_unique_name(std::span<char> name)
+{
+    if (!entry_exists(name.data()))
+        return;
+    char base[LINE_BUFFER_SIZE];
+    char ext[LINE_BUFFER_SIZE];
+    split_name_ext(name.data(), base, ext);
+    const std::size_t ext_len = std::strlen(ext);
+    for (long counter = 1;; ++counter) {
+        char suffix[32];
+        const int suffix_len = std::snprintf(suffix, sizeof suffix, "_%04ld.", counter);
+        // Room for the base once the suffix, the extension and the terminator are placed;
+        // a base that does not fit is shortened so the candidate never overflows name.
+        const std::size_t fixed = static_cast<std::size_t>(suffix_len) + ext_len + 1;
+        if (fixed >= name.size()) {
+            copy_bounded(name, "");  // not even the suffix fits: no usable name
+            return;
+        }
+        const std::string_view base_view(base);
+        std::size_t room = name.size() - fixed;
+        std::size_t keep = base_view.size();
+        if (keep > room) {
+            keep = 0;
+            while (keep < room) {
+                const std::size_t step =
+                    is_sjis_lead(static_cast<unsigned char>(base[keep])) ? 2 : 1;
+                if (keep + step > room)
+                    break;
+                keep += step;
+            }
+        }
+        copy_bounded(name, base_view.substr(0, keep));
+        append_bounded(name, suffix);
+        append_bounded(name, ext);
+        if (!entry_exists(name.data()))
+            return;
+    }
+}
+
+void
+sanitize_file_name(char *name)
+{
+    for (int i = 0; i < NAME_SIZE && name[i] != '\0'; ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (is_sjis_lead(c)) {
+            if (name[i + 1] == '\0')
+                return;
+            ++i;  // the trail byte belongs to the character, even when it is '\'
+            continue;
+        }
+        if (std::strchr("\"*/:<>?\\|", c) != nullptr)
+            name[i] = '_';
+    }
+}
+
+void
+take_param_value(const char *src, std::span<char> dst, std::int32_t *length_out)
+{
+    std::string_view value;
+    if (src[0] == '"') {
+        const std::string_view rest(src + 1);
+        value = rest.substr(0, rest.find('"'));
+    } else {
+        const std::string_view rest(src);
+        value = rest.substr(0, rest.find('\n'));
+        while (!value.empty() && value.back() == ' ')
+            value.remove_suffix(1);
+    }
+    copy_bounded(dst, value);
+    *length_out = static_cast<std::int32_t>(bounded_length(dst));
+}
+
+void
+take_base_name(char *line, std::span<char> dst)
+{
+    char *tail = line;
+    char *p = line;
+    for (; *p != '\0'; ++p) {
+        if (*p == '\n') {
+            *p = '\0';
+            break;
+        }
+        if (*p == '/' || *p == '\\')
+            tail = p + 1;
+    }
+    if (*tail != '\0')
+        copy_bounded(dst, std::string_view(tail, static_cast<std::size_t>(p - tail)));
+}

@@ -1,0 +1,110 @@
+#include "support/support.hpp"
+
+#include <cstring>
+
+unsigned char
+ascii_upper(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
+
+int
+str_nicmp(const char *text, const char *literal, std::size_t n)
+{
+    while (n > 0 && *text != '\0' && *literal != '\0') {
+        const auto t = static_cast<unsigned char>(*text);
+        const auto l = static_cast<unsigned char>(*literal);
+        if (ascii_upper(t) != ascii_upper(l))
+            return t - l;
+        ++text;
+        ++literal;
+        --n;
+    }
+    if (n == 0)
+        return 0;
+    return *text != '\0' ? 1 : -1;
+}
+
+bool
+has_prefix_nocase(const char *text, std::string_view literal)
+{
+    for (const char l : literal) {
+        if (*text == '\0' || ascii_upper(static_cast<unsigned char>(*text)) !=
+                                 ascii_upper(static_cast<unsigned char>(l)))
+            return false;
+        ++text;
+    }
+    return true;
+}
+
+bool
+has_prefix(const char *text, std::string_view literal)
+{
+    for (const char l : literal) {
+        if (*text == '\0' || *text != l)
+            return false;
+        ++text;
+    }
+    return true;
+}
+
+int
+digit_run_max(const char *text, int max)
+{
+    int count = 0;
+    while (count < max && text[count] >= '0' && text[count] <= '9')
+        ++count;
+    return count;
+}
+
+bool
+copy_bounded(std::span<char> dst, std::string_view src)
+{
+    const std::size_t n = src.size() < dst.size() ? src.size() : dst.size() - 1;
+    if (n > 0)
+        std::memmove(dst.data(), src.data(), n);
+    dst[n] = '\0';
+    return n == src.size();
+}
+
+bool
+is_sjis_lead(unsigned char c)
+{
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFE);
+}
+
+// Length of the longest prefix of src of at most room bytes that ends on a character boundary.
+static std::size_t
+cut_at_character(std::string_view src, std::size_t room)
+{
+    if (src.size() <= room)
+        return src.size();
+    std::size_t i = 0;
+    while (i < room) {
+        const std::size_t step = is_sjis_lead(static_cast<unsigned char>(src[i])) ? 2 : 1;
+        if (i + step > room)
+            break;
+        i += step;
+    }
+    return i;
+}
+
+bool
+append_bounded(std::span<char> dst, std::string_view src)
+{
+    const std::size_t used = bounded_length(dst);
+    if (used >= dst.size())
+        return src.empty();  // no terminator: nothing can be appended safely
+    const std::size_t room = dst.size() - 1 - used;
+    const std::size_t n = cut_at_character(src, room);
+    std::memmove(dst.data() + used, src.data(), n);
+    dst[used + n] = '\0';
+    return n == src.size();
+}
+
+std::size_t
+bounded_length(std::span<const char> buf)
+{
+    const void *nul = std::memchr(buf.data(), '\0', buf.size());
+    return nul ? static_cast<std::size_t>(static_cast<const char *>(nul) - buf.data()) : buf.size();
+}

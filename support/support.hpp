@@ -1,0 +1,104 @@
+// Shared constants, types and the string and file-name helpers every room uses.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+// Every file is read a line at a time into buffers of this size.
+inline constexpr int LINE_BUFFER_SIZE = 10240;
+
+// Capacity of a file-name block (255 bytes and the terminator).
+inline constexpr int NAME_SIZE = 256;
+
+// Capacity of the run log's name buffer.
+inline constexpr int LOG_NAME_SIZE = 64;
+
+enum transfer_encoding : int {
+    ENC_NONE = 0,
+    ENC_QP = 1,
+    ENC_BASE64 = 2,
+    ENC_7BIT = 3,
+    ENC_8BIT = 4
+};
+
+enum content_kind : int {
+    KIND_NONE = 0,
+    KIND_HTML = 1,
+    KIND_OTHER = 2
+};
+
+// strings.cpp
+
+// Folds ASCII a-z to A-Z; every other byte is returned as it is.
+unsigned char ascii_upper(unsigned char c);
+
+// Compares at most n bytes of text and literal ignoring ASCII case. Returns 0 when they agree
+// over n bytes, the difference of the first differing (unfolded) bytes, 1 when literal ends
+// first and -1 when text ends first. Never reads past either terminator.
+int str_nicmp(const char *text, const char *literal, std::size_t n);
+
+// True when text begins with literal, ignoring ASCII case. A shorter text is never a match.
+bool has_prefix_nocase(const char *text, std::string_view literal);
+
+// True when text begins with literal, byte for byte.
+bool has_prefix(const char *text, std::string_view literal);
+
+// Number of ASCII digits at the start of text, at most max.
+int digit_run_max(const char *text, int max);
+
+// Copies src into dst and terminates it, cutting src to dst.size() - 1 bytes. Returns false
+// when src was cut. dst must hold at least one byte.
+bool copy_bounded(std::span<char> dst, std::string_view src);
+
+// Appends src to the NUL-terminated text in dst, as far as it fits; never cuts a Shift_JIS
+// double-byte character in two. Returns false when anything was left out.
+bool append_bounded(std::span<char> dst, std::string_view src);
+
+// Length of the NUL-terminated text in buf, at most buf.size() (no terminator found).
+std::size_t bounded_length(std::span<const char> buf);
+
+// True for a Shift_JIS lead byte (0x81-0x9F, 0xE0-0xFE).
+bool is_sjis_lead(unsigned char c);
+
+// file_names.cpp
+
+// Splits name at its last '.' (ignoring a dot at index 0) into base and extension. Without
+// such a dot the whole name is the base and the extension is empty. Each part is cut to its
+// buffer (a cut is not reported; callers give buffers that hold their names).
+void split_name_ext(const char *name, std::span<char> base, std::span<char> ext);
+
+// While an entry (file or folder) called name exists, replaces name by "base_NNNN.ext" with
+// NNNN = 0001, 0002, ... from the base and extension name had on entry. A candidate that does
+// not fit name's buffer has its base shortened (at a character boundary) to make room.
+void make_unique_name(std::span<char> name);
+
+// Replaces each of " * / : < > ? \ | in the first 256 bytes of name by '_', passing over
+// Shift_JIS double-byte characters unchanged.
+void sanitize_file_name(char *name);
+
+// Takes a header parameter value from src: between double quotes when src begins with one
+// (to the terminator when the closing quote is missing), otherwise up to the line feed or
+// terminator with trailing spaces dropped. Writes it, cut to dst's capacity, terminated, into
+// dst and its length into *length_out (never below 0).
+void take_param_value(const char *src, std::span<char> dst, std::int32_t *length_out);
+
+// Cuts line at every line feed (in place) and copies its last path segment (after the last
+// '/' or '\' byte) into dst, cut to dst's capacity. An empty segment leaves dst unchanged.
+void take_base_name(char *line, std::span<char> dst);
+
+// alloc.cpp
+
+// Allocates size bytes. On failure prints "malloc error (3).\n" to standard error, waits
+// 3000 ms and ends the process with status -3; never returns null.
+char *checked_alloc(std::size_t size);
+
+// Releases a block from checked_alloc; null is ignored.
+void checked_free(char *block);
+
+// fatal.cpp
+
+// Prints the printf-style message on the console, waits 3000 ms and ends the process with
+// status 1. Every unrecoverable condition of the tool ends here.
+[[noreturn, gnu::format(printf, 1, 2)]] void fail_run(const char *format, ...);
