@@ -1,7 +1,160 @@
+#include "archive/archive.hpp"
+#include "decode/decode.hpp"
 #include "driver/driver.hpp"
+#include "platform/platform.hpp"
+#include "support/support.hpp"
+
+#include <string>
+#include <vector>
+
+// Console texts, cp932 bytes.
+static constexpr char BANNER_1[] = "\n\x81@\x81@///////////////////////////////////////////////////"
+                                   "/\n";  // \n　　////////////////////////////////////////////////////\n
+static constexpr char BANNER_2[] = "\x81@\x81@/// Quorvane \x83\xc0"
+                                   "1.33 ///\n";  // 　　/// Quorvane β1.33 ///\n
+static constexpr char BANNER_3[] = "\x81@\x81@////////////////////////////////////////////////////"
+                                   "\n\n";  // 　　////////////////////////////////////////////////////\n\n
+static constexpr char BANNER_4[] =
+    "\x81@IE6\x82\xc5\x83"
+    "C\x83\x93\x83^\x81[\x83l\x83"
+    "b\x83g\x82\xa9\x82\xe7\x95\xdb\x91\xb6\x82\xb5\x82\xbdmht\x83t\x83@\x83"
+    "C\x83\x8b\x82\xf0\x95\xaa\x89\xf0\x82\xb7\x82\xe9\x83v\x83\x8d\x83O\x83\x89\x83\x80\x82\xc5"
+    "\x82\xb7\x81"
+    "B\n";  // 　IE6でインターネットから保存したmhtファイルを分解するプログラムです。\n
+static constexpr char BANNER_5[] =
+    "\x81@"
+    "\x82\xbb\x82\xea\x88\xc8\x8aO\x82\xcc\x8a\xc2\x8b\xab\x82\xc5\x95\xdb\x91\xb6\x82\xb3\x82\xea"
+    "\x82\xbdmht\x83t\x83@\x83"
+    "C\x83\x8b\x82\xc9\x82\xa8\x82\xaf\x82\xe9\x93\xae\x8d\xec\x82\xcd\x95\xdb\x8f\xd8\x82\xc5\x82"
+    "\xab\x82\xdc\x82\xb9\x82\xf1\x81"
+    "B\n\n";  // 　それ以外の環境で保存されたmhtファイルにおける動作は保証できません。\n\n
+static constexpr char BANNER_6[] =
+    "\x81@\x82\xb1\x82\xcc\x8e\xc0\x8ds\x83t\x83@\x83"
+    "C\x83\x8b\x82\xc6\x93\xaf\x82\xb6\x83t\x83H\x83\x8b\x83_"
+    "\x82\xc9\x82\xa0\x82\xe9\x91S\x82\xc4\x82\xccmht\x83t\x83@\x83"
+    "C\x83\x8b\x82\xf0\x95\xaa\x89\xf0\x82\xb5\x82\xdc\x82\xb7\x81"
+    "B\n\n";  // 　この実行ファイルと同じフォルダにある全てのmhtファイルを分解します。\n\n
+static constexpr char BANNER_7[] =
+    "\x81@\x83t\x83@\x83"
+    "C\x83\x8b\x96\xbc\x82\xaa\x8f"
+    "d\x95\xa1\x82\xb5\x82\xbd\x8f\xea\x8d\x87\x82\xcc\x91\xce\x89\x9e\x81"
+    "F\n";  // 　ファイル名が重複した場合の対応：\n
+static constexpr char BANNER_8[] = "\x81@\x81"
+                                   "Ehtml\x83t\x83@\x83"
+                                   "C\x83\x8b\x81\xa8\x98"
+                                   "A\x94\xd4\x82\xf0\x95t\x89\xc1\x82\xb5\x82\xc4\x95\xdb\x91\xb6"
+                                   "\n";  // 　・htmlファイル→連番を付加して保存\n
+static constexpr char BANNER_9[] = "\x81@\x81"
+                                   "E\x82\xbb\x82\xcc\x91\xbc\x81\xa8\x8f\xe3\x8f\x91\x82\xab\x95"
+                                   "\xdb\x91\xb6\n";  // 　・その他→上書き保存\n
+static constexpr char BANNER_10[] =
+    "\x81@\x8fo\x97\xcd\x83t\x83@\x83"
+    "C\x83\x8b\x96\xbc\x82\xf0\x8e\xe6\x93\xbe\x82\xc5\x82\xab\x82\xc8\x82\xa9\x82\xc1\x82\xbd\x8f"
+    "\xea\x8d\x87\x81"
+    "A*."
+    "dec\x82\xc6\x82\xa2\x82\xa4\x96\xbc\x91O\x82\xc5\x8fo\x97\xcd\x82\xb3\x82\xea\x82\xdc\x82\xb7"
+    "\x81"
+    "B\n";  // 　出力ファイル名を取得できなかった場合、*.decという名前で出力されます。\n
+static constexpr char BANNER_11[] = "\x81@ "
+                                    "(*"
+                                    "\x82\xc9\x82\xcd\x8f\x88\x97\x9d\x92\x86\x82\xccmht\x83t\x83@"
+                                    "\x83"
+                                    "C\x83\x8b\x96\xbc\x82\xaa\x93\xfc\x82\xe8\x82\xdc\x82\xb7)"
+                                    "\n\n";  // 　 (*には処理中のmhtファイル名が入ります)\n\n
+static constexpr char BANNER_12[] =
+    "\x81@\x90\xe0\x96\xbe\x82\xcd\x88\xc8\x8f\xe3\x82\xc5\x82\xb7\x81"
+    "B\n";  // 　説明は以上です。\n
+static constexpr char
+    PROMPT[] = "\x81@\x8f\x88\x97\x9d\x82\xf0\x8e\xc0\x8ds\x82\xb5\x82\xdc\x82\xb7\x82\xa9\x81H(Y/"
+               "N):";  // 　処理を実行しますか？(Y/N):
+static constexpr char MSG_NOT_FOUND[] =
+    "\x81@mht\x83t\x83@\x83"
+    "C\x83\x8b\x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x81"
+    "B\n";  // 　mhtファイルが見つかりません。\n
+static constexpr char LOG_HEADER[] =
+    "\x95\xcf\x8a\xb7\x8c\xb3mht\x83t\x83@\x83"
+    "C\x83\x8b,\x8fo\x97\xcd\x83t\x83@\x83"
+    "C\x83\x8b\x90\x94,\x8fo\x97\xcd\x83t\x83@\x83"
+    "C\x83\x8b\x96\xbc\n";  // 変換元mhtファイル,出力ファイル数,出力ファイル名\n
+static constexpr char MSG_SUMMARY[] =
+    "\x81@%d\x8c\xc2\x82\xccmht\x83t\x83@\x83"
+    "C\x83\x8b\x82\xf0\x8f\x88\x97\x9d\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81"
+    "B\n\x81@\x8f\x88\x97\x9d\x93\xe0\x97"
+    "e\x82\xcc\x83\x8d\x83O\x82\xf0 %s "
+    "\x82\xc6\x82\xb5\x82\xc4\x8fo\x97\xcd\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81"
+    "B\n";  // 　%d個のmhtファイルを処理しました。\n　処理内容のログを %s として出力しました。\n
+static constexpr char MSG_ENTER[] =
+    "\n\x81@Enter\x83L\x81[\x82\xc5\x8fI\x97\xb9\x82\xb5\x82\xdc\x82\xb7\x81"
+    "B";  // \n　Enterキーで終了します。
+static constexpr char MSG_LOG_OPEN[] =
+    "\x8fo\x97\xcd\x83\x8d\x83O\x83t\x83@\x83"
+    "C\x83\x8b\x82\xf0\x8aJ\x82\xaf\x82\xdc\x82\xb9\x82\xf1\n";  // 出力ログファイルを開けません\n
+
+static constexpr const char *EXPLANATION[] = {BANNER_1,  BANNER_2,  BANNER_3, BANNER_4, BANNER_5,
+                                              BANNER_6,  BANNER_7,  BANNER_8, BANNER_9, BANNER_10,
+                                              BANNER_11, BANNER_12, PROMPT};
+
+// Answers and the final Enter are read with this limit (11 characters and the terminator).
+static constexpr int ANSWER_SIZE = 12;
+
+// Asks until a line with a first character arrives. Returns that character, or 0 when the
+// input ends first (taken as a declined answer).
+static char
+read_answer()
+{
+    char answer[ANSWER_SIZE] = {};
+    for (;;) {
+        if (!console_read_line(answer))
+            return 0;
+        if (answer[0] != '\0')
+            return answer[0];  // an empty line counts too: its first character is "\n"
+        console_write(PROMPT);
+    }
+}
+
+// Fixes the run log's name (first free of log.csv, log_0001.csv, ...) and writes its header.
+static void
+start_run_log(std::span<char> log_name)
+{
+    make_unique_name(log_name);
+    out_stream log;
+    if (!out_open(&log, log_name.data(), "a"))
+        fail_run("%s", MSG_LOG_OPEN);
+    out_text(&log, LOG_HEADER);
+    if (!out_close(&log))
+        fail_run("%s", MSG_LOG_OPEN);
+}
 
 int
 run_batch()
 {
+    for (const char *text : EXPLANATION)
+        console_write(text);
+    const char answer = read_answer();
+    if (answer != 'Y' && answer != 'y')
+        return 0;
+
+    console_write("\n");
+    init_base64_tables();
+    // The listing is taken once: outputs written during the run never join the batch.
+    std::vector<std::string> archives;
+    list_mht_names(&archives);
+    if (archives.empty()) {
+        console_write(MSG_NOT_FOUND);
+    } else {
+        char log_name[LOG_NAME_SIZE] = "log.csv";
+        start_run_log(log_name);
+        const batch_info batch{log_name, archives};
+        int archive_count = 0;
+        for (const std::string &name : archives) {
+            split_archive(name.c_str(), batch);
+            ++archive_count;
+        }
+        console_printf(MSG_SUMMARY, archive_count, log_name);
+        sleep_ms(3000);
+    }
+    console_write(MSG_ENTER);
+    char enter[ANSWER_SIZE] = {};
+    console_read_line(enter);
     return 0;
 }
