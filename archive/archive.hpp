@@ -18,11 +18,11 @@ struct output_entry {
     std::size_t name_size = 0;
 };
 
-// What the batch tells each archive: the run log's name and the names of all archives of the
-// batch, which no part may overwrite.
+// What the batch tells each archive: the run log's name, and the names no part may take
+// (every archive of the batch and the run log).
 struct batch_info {
     const char *log_name = "";
-    std::span<const std::string> archive_names;
+    std::span<const std::string> reserved_names;
 };
 
 // split_archive.cpp

@@ -203,24 +203,18 @@ apply_filename_param(walk_state *s)
     }
 }
 
-static bool
-equals_nocase(const char *a, const char *b)
+// A non-HTML part replaces an existing file of its name, but never an archive of the batch or
+// the run log: such a name is made unique instead.
+static void
+make_unique_name_if_reserved(walk_state *s)
 {
-    const std::size_t len = std::strlen(b);
-    return std::strlen(a) == len && str_nicmp(a, b, len) == 0;
-}
-
-// True when writing a part under name would overwrite an archive of this batch or the run log.
-static bool
-is_protected_name(const walk_state &s, const char *name)
-{
-    if (equals_nocase(name, s.batch->log_name))
-        return true;
-    for (const std::string &archive : s.batch->archive_names) {
-        if (equals_nocase(name, archive.c_str()))
-            return true;
+    const std::size_t len = std::strlen(s->out_name);
+    for (const std::string &reserved : s->batch->reserved_names) {
+        if (reserved.size() == len && str_nicmp(s->out_name, reserved.c_str(), len) == 0) {
+            make_unique_name(std::span<char>(s->out_name), s->batch->reserved_names);
+            return;
+        }
     }
-    return false;
 }
 
 // Sets the body line's end to CR LF: the text is cut at the first line feed or NUL, and to
@@ -291,8 +285,11 @@ record_output(walk_state *s)
 static void
 write_part(walk_state *s)
 {
-    if (s->part_kind == KIND_HTML || is_protected_name(*s, s->out_name))
-        make_unique_name(s->out_name);
+    // HTML parts never replace a file; no part replaces an archive of the batch or the log.
+    if (s->part_kind == KIND_HTML)
+        make_unique_name(std::span<char>(s->out_name), s->batch->reserved_names);
+    else
+        make_unique_name_if_reserved(s);
     out_stream out;
     if (!out_open(&out, s->out_name, "wb"))
         fail_run(MSG_OUTPUT_OPEN, s->out_name);

@@ -144,7 +144,9 @@ run_batch()
     } else {
         char log_name[LOG_NAME_SIZE] = "log.csv";
         start_run_log(log_name);
-        const batch_info batch{log_name, archives};
+        std::vector<std::string> reserved = archives;
+        reserved.emplace_back(log_name);
+        const batch_info batch{log_name, reserved};
         int archive_count = 0;
         for (const std::string &name : archives) {
             split_archive(name.c_str(), batch);

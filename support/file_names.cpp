@@ -18,10 +18,22 @@ split_name_ext(const char *name, std::span<char> base, std::span<char> ext)
     copy_bounded(ext, whole.substr(dot + 1));
 }
 
-void
-make_unique_name(std::span<char> name)
+// True when name is taken: an entry of that name exists or it is one of the reserved names.
+static bool
+is_name_taken(const char *name, std::span<const std::string> reserved)
 {
-    if (!entry_exists(name.data()))
+    const std::size_t len = std::strlen(name);
+    for (const std::string &r : reserved) {
+        if (r.size() == len && str_nicmp(name, r.c_str(), len) == 0)
+            return true;
+    }
+    return entry_exists(name);
+}
+
+void
+make_unique_name(std::span<char> name, std::span<const std::string> reserved)
+{
+    if (!is_name_taken(name.data(), reserved))
         return;
     char base[LINE_BUFFER_SIZE];
     char ext[LINE_BUFFER_SIZE];
@@ -53,7 +65,7 @@ make_unique_name(std::span<char> name)
         copy_bounded(name, base_view.substr(0, keep));
         append_bounded(name, suffix);
         append_bounded(name, ext);
-        if (!entry_exists(name.data()))
+        if (!is_name_taken(name.data(), reserved))
             return;
     }
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 // Every file is read a line at a time into buffers of this size.
@@ -69,10 +70,11 @@ bool is_sjis_lead(unsigned char c);
 // buffer (a cut is not reported; callers give buffers that hold their names).
 void split_name_ext(const char *name, std::span<char> base, std::span<char> ext);
 
-// While an entry (file or folder) called name exists, replaces name by "base_NNNN.ext" with
-// NNNN = 0001, 0002, ... from the base and extension name had on entry. A candidate that does
-// not fit name's buffer has its base shortened (at a character boundary) to make room.
-void make_unique_name(std::span<char> name);
+// While an entry (file or folder) called name exists, or name equals one of reserved ignoring
+// ASCII case, replaces name by "base_NNNN.ext" with NNNN = 0001, 0002, ... from the base and
+// extension name had on entry. A candidate that does not fit name's buffer has its base
+// shortened (at a character boundary) to make room.
+void make_unique_name(std::span<char> name, std::span<const std::string> reserved = {});
 
 // Replaces each of " * / : < > ? \ | in the first 256 bytes of name by '_', passing over
 // Shift_JIS double-byte characters unchanged.

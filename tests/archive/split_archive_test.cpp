@@ -1,0 +1,214 @@
+// The archive walk over hand-made archives: which parts are written, under which names, with
+// which bytes, and the run log row. Archives are written with explicit line ends.
+#include "archive/archive.hpp"
+
+#include "decode/decode.hpp"
+#include "tests/common/test_files.hpp"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The text with every "\n" stored as CR LF, as the browser writes archives.
+std::string
+crlf(const std::string &text)
+{
+    std::string out;
+    for (const char c : text) {
+        if (c == '\n')
+            out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+const std::string B = "----=_NextPart_000_0000_01C00000.00000000";
+
+// An archive header declaring B on a continuation line, as the browser saves it.
+std::string
+ie_header(const std::string &type = "multipart/related")
+{
+    return "From: <Saved by a browser>\nSubject: page\nMIME-Version: 1.0\nContent-Type: " + type +
+           ";\n\ttype=\"text/html\";\n\tboundary=\"" + B +
+           "\"\n\nThis is a multi-part message in MIME format.\n\n";
+}
+
+struct walk_case {
+    const char *title;
+    std::string archive;                        // bytes of a.mht
+    std::map<std::string, std::string> files;   // every output file and its bytes
+    std::string row;                            // the log row (without the archive name)
+    std::string console = "";                   // what the walk printed
+};
+
+class SplitArchive : public ScratchDirTest {
+  protected:
+    // Runs the walk on archive in a fresh sub-folder; returns what it printed.
+    std::string
+    split(const std::string &folder, const std::string &archive)
+    {
+        std::filesystem::create_directory(folder);
+        std::filesystem::current_path(scratch / folder);
+        write_file("a.mht", archive);
+        static const std::vector<std::string> reserved{"a.mht", "log.csv"};
+        const batch_info batch{"log.csv", reserved};
+        ::testing::internal::CaptureStdout();
+        split_archive("a.mht", batch);
+        std::string console = ::testing::internal::GetCapturedStdout();
+        std::filesystem::current_path(scratch);
+        return console;
+    }
+};
+
+void
+expect_outputs(const std::filesystem::path &folder, const walk_case &c)
+{
+    std::vector<std::string> expected{"a.mht", "log.csv"};
+    for (const auto &[name, bytes] : c.files)
+        expected.push_back(name);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(list_folder(folder), expected) << c.title;
+    for (const auto &[name, bytes] : c.files)
+        EXPECT_EQ(read_file(folder / name), bytes) << c.title << ": " << name;
+    EXPECT_EQ(read_file(folder / "log.csv"), "a.mht" + c.row + "\r\n") << c.title;
+}
+
+} // namespace
+
+TEST_F(SplitArchive, WritesEachPartAsTheHeadersSay)
+{
+    init_base64_tables();
+    const std::string long10237(10237, 'x');
+    const std::string long10238(10238, 'y');
+    const std::string long10240(10240, 'z');
+    const std::vector<walk_case> cases = {
+        {"first part takes the kind of the archive's own header",
+         crlf(ie_header() + "--" + B + "\nContent-Location: http://h/d/one.txt\n\nhello\n--" + B +
+              "--\n"),
+         {{"one.txt", "hello\r\n"}},
+         ",1,one.txt"},
+        {"part without Content-Type after a written part is skipped",
+         crlf(ie_header() + "--" + B + "\nContent-Type: text/plain\n\nfirst\n--" + B +
+              "\nContent-Location: http://h/second.txt\n\nsecond\n--" + B + "--\n"),
+         {{"a.dec", "first\r\n"}},
+         ",1,a.dec"},
+        {"archive without boundary is one part from the first blank line to the end",
+         crlf("Content-Type: text/plain\nX: y\n\nline 1\n\nline 3\n"),
+         {{"a.dec", "line 1\r\n\r\nline 3\r\n"}},
+         ",1,a.dec"},
+        {"two arbitrary bytes before the boundary still make a delimiter",
+         crlf(ie_header() + "XX" + B + "trailing\nContent-Type: text/plain\n\nbody\nXX" + B +
+              "--\nafter the end\n"),
+         {{"a.dec", "body\r\n"}},
+         ",1,a.dec"},
+        {"capital B declares nothing, capital FILENAME names the part",
+         crlf("Content-Type: text/plain; Boundary=\"zz\"\n\n--zz\nFILENAME=\"up.txt\"\n"),
+         {{"a.dec", "--zz\r\nFILENAME=\"up.txt\"\r\n"}},
+         ",1,a.dec"},
+        {"Content-Type without its space is not recognised",
+         crlf(ie_header() + "--" + B + "\nContent-Type:text/html\n\nx\n--" + B + "--\n"),
+         {{"a.dec", "x\r\n"}},
+         ",1,a.dec"},
+        {"unsupported encoding skips the part, the next keeps its kind and encoding",
+         crlf(ie_header() + "--" + B +
+              "\nContent-Type: text/plain\nContent-Transfer-Encoding: 8bit\n"
+              "Content-Location: p.txt\n\np\n--" +
+              B + "\nContent-Type: image/png\nContent-Transfer-Encoding: binary\n\nbin\n--" + B +
+              "\nContent-Location: http://h/q.txt\n\nq\n--" + B + "--\n"),
+         {{"Content-Location_ p.txt", "p\r\n"}, {"q.txt", "q\r\n"}},
+         ",2,Content-Location_ p.txt,q.txt",
+         "a.mht\x82\xcc\x92\x86\x82\xc9\x96\xa2\x91\xce\x89\x9e\x82\xcc\x83G\x83\x93\x83R\x81[\x83h"
+         "\x95\xfb\x8e\xae\x82\xcc\x83p\x81[\x83g\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7\x81"
+         "B\n"},
+        {"location without a slash keeps the header name, colon sanitized",
+         crlf(ie_header() + "--" + B + "\nContent-Location: a.jpg\n\nj\n--" + B + "--\n"),
+         {{"Content-Location_ a.jpg", "j\r\n"}},
+         ",1,Content-Location_ a.jpg"},
+        {"two non-HTML parts of one name: the second replaces the first, both recorded",
+         crlf(ie_header() + "--" + B + "\nContent-Location: http://h/x.css\n\none\n--" + B +
+              "\nContent-Type: text/css\nContent-Location: http://h/y/x.css\n\ntwo\n--" + B + "--\n"),
+         {{"x.css", "two\r\n"}},
+         ",2,x.css,x.css"},
+        {"two HTML parts of one name: the second is made unique",
+         crlf(ie_header() + "--" + B + "\nContent-Type: text/html\nContent-Location: http://h/p.htm\n\n1\n--" +
+              B + "\nContent-Type: text/html\nContent-Location: http://h/p.htm\n\n2\n--" + B +
+              "--\n"),
+         {{"p.htm", "1\r\n"}, {"p_0001.htm", "2\r\n"}},
+         ",2,p.htm,p_0001.htm"},
+        {"a part may not overwrite the archive or the run log",
+         crlf(ie_header() + "--" + B + "\nContent-Location: http://h/A.MHT\n\nx\n--" + B +
+              "\nContent-Type: text/plain\nContent-Location: http://h/log.csv\n\ny\n--" + B + "--\n"),
+         {{"A_0001.MHT", "x\r\n"}, {"log_0001.csv", "y\r\n"}},
+         ",2,A_0001.MHT,log_0001.csv"},
+        {"no written part when nothing gives a content type",
+         crlf("Subject: no type\n\nbody\n"),
+         {},
+         ",0"},
+        {"NUL inside a line ends it",
+         crlf(ie_header() + "--" + B + "\nContent-Type: text/plain\n\nab") + std::string(1, '\0') +
+             crlf("cd\n--" + B + "--\n"),
+         {{"a.dec", "ab\r\n"}},
+         ",1,a.dec"},
+        {"nested multipart returns to the outer boundary",
+         crlf(ie_header() + "--" + B +
+              "\nContent-Type: multipart/alternative; boundary=\"in\"\n\n--in\n"
+              "Content-Location: http://h/i1.txt\n\ni1\n--in--\n--" +
+              B + "\nContent-Type: text/plain\nContent-Location: http://h/o2.txt\n\no2\n--" + B + "--\nepilogue\n"),
+         {{"i1.txt", "i1\r\n"}, {"o2.txt", "o2\r\n"}},
+         ",2,i1.txt,o2.txt"},
+        {"a body may run to the end of the input",
+         crlf(ie_header() + "--" + B + "\nContent-Location: http://h/t.txt\n\nlast\n"),
+         {{"t.txt", "last\r\n"}},
+         ",1,t.txt"},
+        {"a last line without a line end still gets CR LF",
+         crlf(ie_header() + "--" + B + "\nContent-Location: http://h/t.txt\n\n") + "tail",
+         {{"t.txt", "tail\r\n"}},
+         ",1,t.txt"},
+        {"bare LF archive: every delimiter line is seen",
+         ie_header() + "--" + B + "\nContent-Location: http://h/1.txt\n\none\n--" + B +
+             "\nContent-Type: text/plain\nContent-Location: http://h/2.txt\n\ntwo\n--" + B + "--\n",
+         {{"1.txt", "one\r\n"}, {"2.txt", "two\r\n"}},
+         ",2,1.txt,2.txt"},
+        {"filename parameter names the part; a later one wins",
+         crlf(ie_header() + "--" + B +
+              "\nContent-Type: application/x; name=\"n\"\nContent-Disposition: attachment; "
+              "filename=\"dir\\first.bin\"; filename=\"second.bin\"\n\nz\n--" +
+              B + "--\n"),
+         {{"second.bin", "z\r\n"}},
+         ",1,second.bin"},
+        {"body lines of 10237, 10238 and 10240 bytes",
+         crlf(ie_header() + "--" + B + "\nContent-Type: text/plain\n\n" + long10237 + "\n" +
+              long10238 + "\n" + long10240 + "\n--" + B + "--\n"),
+         {{"a.dec", long10237 + "\r\n" + std::string(10237, 'y') + "\r\n" +
+                        std::string(10237, 'z') + "\r\n" + "z\r\n"}},
+         ",1,a.dec",
+         // the 10238-byte line and the 10239-byte piece of the longest line each lose bytes
+         std::string("\x88\xea\x8ds\x82\xcc\x92\xb7\x82\xb3\x82\xaa\x88\xb5\x82\xa6\x82\xe9\x94\xcd"
+                     "\x88\xcd\x82\xf0\x92\xb4\x82\xa6\x82\xdc\x82\xb5\x82\xbd\x81"
+                     "B\x83"
+                     "f\x81[\x83^\x82\xf0\x8d\xed\x82\xc1\x82\xc4\x91\xb1\x8ds\x82\xb5\x82\xdc"
+                     "\x82\xb7\n") +
+             std::string("\x88\xea\x8ds\x82\xcc\x92\xb7\x82\xb3\x82\xaa\x88\xb5\x82\xa6\x82\xe9"
+                         "\x94\xcd\x88\xcd\x82\xf0\x92\xb4\x82\xa6\x82\xdc\x82\xb5\x82\xbd\x81"
+                         "B\x83"
+                         "f\x81[\x83^\x82\xf0\x8d\xed\x82\xc1\x82\xc4\x91\xb1\x8ds\x82\xb5\x82\xdc"
+                         "\x82\xb7\n")},
+        {"boundary of 100 bytes is kept whole",
+         crlf("Content-Type: multipart/mixed; boundary=\"" + std::string(100, 'b') + "\"\n\n--" +
+              std::string(100, 'b') + "\nContent-Location: http://h/k.txt\n\nk\n--" +
+              std::string(99, 'b') + "\nnot a delimiter\n--" + std::string(100, 'b') + "--\n"),
+         {{"k.txt", "k\r\n--" + std::string(99, 'b') + "\r\nnot a delimiter\r\n"}},
+         ",1,k.txt"},
+    };
+    int index = 0;
+    for (const walk_case &c : cases) {
+        const std::string folder = "case" + std::to_string(index++);
+        const std::string console = split(folder, c.archive);
+        expect_outputs(scratch / folder, c);
+        EXPECT_EQ(console, c.console) << c.title;
+    }
+}
