@@ -10,10 +10,10 @@
 #include <vector>
 
 // Console texts, cp932 bytes.
-static constexpr char
-    MSG_INPUT_MISSING[] = "\x93\xfc\x97\xcd\x83t\x83@\x83"
-                          "C\x83\x8b\x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82"
-                          "\xf1\n";  // 入力ファイルが見つかりません\n
+static constexpr char MSG_INPUT_MISSING[] =
+    "\x93\xfc\x97\xcd\x83t\x83@\x83"
+    "C\x83\x8b\x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82"
+    "\xf1\n";  // 入力ファイルが見つかりません\n
 static constexpr char MSG_LOG_OPEN[] =
     "\x8fo\x97\xcd\x83\x8d\x83O\x83t\x83@\x83"
     "C\x83\x8b\x82\xf0\x8aJ\x82\xaf\x82\xdc\x82\xb9\x82\xf1\n";  // 出力ログファイルを開けません\n
@@ -25,13 +25,14 @@ static constexpr char MSG_UNSUPPORTED_ENCODING[] =
     "%s\x82\xcc\x92\x86\x82\xc9\x96\xa2\x91\xce\x89\x9e\x82\xcc\x83G\x83\x93\x83R\x81["
     "\x83h\x95\xfb\x8e\xae\x82\xcc\x83p\x81[\x83g\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7\x81"
     "B\n";  // %sの中に未対応のエンコード方式のパートがあります。\n
-static constexpr char MSG_LINE_TOO_LONG[] = "\x88\xea\x8ds\x82\xcc\x92\xb7\x82\xb3\x82\xaa\x88\xb5"
-                                            "\x82\xa6\x82\xe9\x94\xcd\x88\xcd\x82\xf0\x92\xb4\x82"
-                                            "\xa6\x82\xdc\x82\xb5\x82\xbd\x81"
-                                            "B\x83"
-                                            "f\x81[\x83^"
-                                            "\x82\xf0\x8d\xed\x82\xc1\x82\xc4\x91\xb1\x8ds\x82\xb5"
-                                            "\x82\xdc\x82\xb7\n";  // 一行の長さが扱える範囲を超えました。データを削って続行します\n
+static constexpr char MSG_LINE_TOO_LONG[] =
+    "\x88\xea\x8ds\x82\xcc\x92\xb7\x82\xb3\x82\xaa\x88\xb5"
+    "\x82\xa6\x82\xe9\x94\xcd\x88\xcd\x82\xf0\x92\xb4\x82"
+    "\xa6\x82\xdc\x82\xb5\x82\xbd\x81"
+    "B\x83"
+    "f\x81[\x83^"
+    "\x82\xf0\x8d\xed\x82\xc1\x82\xc4\x91\xb1\x8ds\x82\xb5"
+    "\x82\xdc\x82\xb7\n";  // 一行の長さが扱える範囲を超えました。データを削って続行します\n
 
 static constexpr std::string_view BOUNDARY_PARAM = "boundary=";
 static constexpr std::string_view FILENAME_PARAM = "filename=";
@@ -269,7 +270,8 @@ copy_body(walk_state *s, out_stream *out)
     text_seek(&s->in, text_line_start(&s->in));
 }
 
-// Records a written part in the output list; the name block grows when the name needs it.
+// Records a written part in the output list. Names are at most NAME_SIZE - 1 bytes when a part
+// is opened, but the page naming may give a longer one: the block then grows to fit.
 static void
 record_output(walk_state *s)
 {
@@ -285,6 +287,9 @@ record_output(walk_state *s)
 static void
 write_part(walk_state *s)
 {
+    // A longer name than a file system holds (and than a name block records) would end the
+    // run on its open: it is shortened to NAME_SIZE - 1 bytes, keeping a short extension.
+    fit_file_name(s->out_name, NAME_SIZE - 1);
     // HTML parts never replace a file; no part replaces an archive of the batch or the log.
     if (s->part_kind == KIND_HTML)
         make_unique_name(std::span<char>(s->out_name), s->batch->reserved_names);

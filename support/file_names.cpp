@@ -51,23 +51,35 @@ make_unique_name(std::span<char> name, std::span<const std::string> reserved)
         }
         const std::string_view base_view(base);
         std::size_t room = name.size() - fixed;
-        std::size_t keep = base_view.size();
-        if (keep > room) {
-            keep = 0;
-            while (keep < room) {
-                const std::size_t step =
-                    is_sjis_lead(static_cast<unsigned char>(base[keep])) ? 2 : 1;
-                if (keep + step > room)
-                    break;
-                keep += step;
-            }
-        }
+        const std::size_t keep = fit_characters(base_view, room);
         copy_bounded(name, base_view.substr(0, keep));
         append_bounded(name, suffix);
         append_bounded(name, ext);
         if (!is_name_taken(name.data(), reserved))
             return;
     }
+}
+
+void
+fit_file_name(std::span<char> name, std::size_t max_len)
+{
+    static constexpr std::size_t MAX_KEPT_EXTENSION = 32;
+    const std::size_t len = bounded_length(name);
+    if (len <= max_len)
+        return;
+    char base[LINE_BUFFER_SIZE];
+    char ext[LINE_BUFFER_SIZE];
+    split_name_ext(name.data(), base, ext);
+    const std::string_view ext_view(ext);
+    if (ext_view.empty() || ext_view.size() > MAX_KEPT_EXTENSION) {
+        name[fit_characters(std::string_view(name.data(), len), max_len)] = '\0';
+        return;
+    }
+    const std::string_view base_view(base);
+    const std::size_t keep = fit_characters(base_view, max_len - 1 - ext_view.size());
+    copy_bounded(name, base_view.substr(0, keep));
+    append_bounded(name, ".");
+    append_bounded(name, ext_view);
 }
 
 void

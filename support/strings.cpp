@@ -73,9 +73,8 @@ is_sjis_lead(unsigned char c)
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFE);
 }
 
-// Length of the longest prefix of src of at most room bytes that ends on a character boundary.
-static std::size_t
-cut_at_character(std::string_view src, std::size_t room)
+std::size_t
+fit_characters(std::string_view src, std::size_t room)
 {
     if (src.size() <= room)
         return src.size();
@@ -96,7 +95,7 @@ append_bounded(std::span<char> dst, std::string_view src)
     if (used >= dst.size())
         return src.empty();  // no terminator: nothing can be appended safely
     const std::size_t room = dst.size() - 1 - used;
-    const std::size_t n = cut_at_character(src, room);
+    const std::size_t n = fit_characters(src, room);
     std::memmove(dst.data() + used, src.data(), n);
     dst[used + n] = '\0';
     return n == src.size();

@@ -60,6 +60,10 @@ bool append_bounded(std::span<char> dst, std::string_view src);
 // Length of the NUL-terminated text in buf, at most buf.size() (no terminator found).
 std::size_t bounded_length(std::span<const char> buf);
 
+// Length of the longest prefix of src of at most room bytes that does not cut a Shift_JIS
+// double-byte character in two.
+std::size_t fit_characters(std::string_view src, std::size_t room);
+
 // True for a Shift_JIS lead byte (0x81-0x9F, 0xE0-0xFE).
 bool is_sjis_lead(unsigned char c);
 
@@ -75,6 +79,10 @@ void split_name_ext(const char *name, std::span<char> base, std::span<char> ext)
 // extension name had on entry. A candidate that does not fit name's buffer has its base
 // shortened (at a character boundary) to make room.
 void make_unique_name(std::span<char> name, std::span<const std::string> reserved = {});
+
+// Shortens name to at most max_len bytes when it is longer: the base is cut at a character
+// boundary and a short extension (up to 32 bytes) is kept; a longer one is cut with the rest.
+void fit_file_name(std::span<char> name, std::size_t max_len);
 
 // Replaces each of " * / : < > ? \ | in the first 256 bytes of name by '_', passing over
 // Shift_JIS double-byte characters unchanged.

@@ -1,0 +1,119 @@
+// The text-mode stream rules: CR bytes dropped, 0x1A ends the input, positions in stored
+// bytes, fgets-like limits; text output stores "\n" as CR LF.
+#include "platform/platform.hpp"
+#include "tests/common/test_files.hpp"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+class TextFile : public ScratchDirTest
+{
+};
+
+namespace
+{
+
+// Every line text_read_line returns with the given buffer size, with its start offset.
+std::vector<std::pair<std::string, std::int64_t>>
+read_all(const std::string &bytes, std::size_t size)
+{
+    write_file("in.txt", bytes);
+    text_input in;
+    EXPECT_TRUE(text_open_read(&in, "in.txt"));
+    std::vector<char> line(size);
+    std::vector<std::pair<std::string, std::int64_t>> lines;
+    while (text_read_line(&in, line))
+        lines.emplace_back(line.data(), text_line_start(&in));
+    text_close(&in);
+    return lines;
+}
+
+}  // namespace
+
+TEST_F(TextFile, ReadsLinesAsTextMode)
+{
+    using lines = std::vector<std::pair<std::string, std::int64_t>>;
+
+    struct row {
+        const char *title;
+        std::string bytes;
+        std::size_t size;
+        lines expected;
+    };
+
+    const row rows[] = {
+        {"CR LF becomes LF", "ab\r\ncd\r\n", 100, {{"ab\n", 0}, {"cd\n", 4}}},
+        {"bare LF and a last line without end", "ab\ncd", 100, {{"ab\n", 0}, {"cd", 3}}},
+        {"every CR dropped", "a\rb\r\r\nc", 100, {{"ab\n", 0}, {"c", 6}}},
+        {"0x1A ends the input",
+         "ab\r\nc\x1A"
+         "d\r\n",
+         100,
+         {{"ab\n", 0}, {"c", 4}}},
+        {"0x1A first",
+         "\x1A"
+         "abc",
+         100,
+         {}},
+        {"line cut by the size", "abcdef\r\n", 4, {{"abc", 0}, {"def", 3}, {"\n", 6}}},
+        {"only CR bytes", "\r\r", 100, {}},
+        {"NUL inside a line", std::string("a\0b\n", 4), 100, {{"a", 0}}},
+    };
+    for (const row &r : rows)
+        EXPECT_EQ(read_all(r.bytes, r.size), r.expected) << r.title;
+}
+
+TEST_F(TextFile, SeeksByStoredBytesAndReadsAgain)
+{
+    std::string big;
+    for (int i = 0; i < 40000; ++i)
+        big += "line " + std::to_string(i) + "\r\n";  // several read blocks
+    write_file("in.txt", big);
+    text_input in;
+    ASSERT_TRUE(text_open_read(&in, "in.txt"));
+    char line[64];
+    std::int64_t start_of_30000 = -1;
+    for (int i = 0; i <= 30000; ++i) {
+        ASSERT_TRUE(text_read_line(&in, line));
+        start_of_30000 = text_line_start(&in);
+    }
+    EXPECT_STREQ(line, "line 30000\n");
+    EXPECT_EQ(text_tell(&in), start_of_30000 + 12);
+    text_seek(&in, start_of_30000);
+    ASSERT_TRUE(text_read_line(&in, line));
+    EXPECT_STREQ(line, "line 30000\n");
+    text_seek(&in, 0);  // far outside the block
+    ASSERT_TRUE(text_read_line(&in, line));
+    EXPECT_STREQ(line, "line 0\n");
+    EXPECT_EQ(text_read_byte(&in), 'l');
+    text_seek(&in, 5);  // on the CR of "line 0\r\n": the byte read is the LF after it
+    EXPECT_EQ(text_read_byte(&in), '0');
+    EXPECT_EQ(text_read_byte(&in), '\n');
+    text_close(&in);
+}
+
+TEST_F(TextFile, OpensOnlyRegularFiles)
+{
+    std::filesystem::create_directory("x.mht");
+    text_input in;
+    EXPECT_FALSE(text_open_read(&in, "x.mht"));
+    EXPECT_FALSE(text_open_read(&in, "missing"));
+}
+
+TEST_F(TextFile, TextOutputStoresCrLfBinaryStoresBytes)
+{
+    out_stream out;
+    ASSERT_TRUE(out_open(&out, "t.txt", "w"));
+    out_text(&out, "a\nb\n\n");
+    EXPECT_TRUE(out_close(&out));
+    EXPECT_EQ(read_file("t.txt"), "a\r\nb\r\n\r\n");
+    ASSERT_TRUE(out_open(&out, "t.txt", "a"));
+    out_text(&out, "c\n");
+    EXPECT_TRUE(out_close(&out));
+    EXPECT_EQ(read_file("t.txt"), "a\r\nb\r\n\r\nc\r\n");
+    ASSERT_TRUE(out_open(&out, "b.bin", "wb"));
+    out_text(&out, "x\ny\r\n");
+    EXPECT_TRUE(out_close(&out));
+    EXPECT_EQ(read_file("b.bin"), "x\ny\r\n");
+}

@@ -1,0 +1,171 @@
+#include "support/support.hpp"
+#include "tests/common/test_files.hpp"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+TEST(SplitNameExt, SplitsAtTheLastDotAfterTheFirstByte)
+{
+    struct row {
+        const char *name, *base, *ext;
+    };
+
+    const row rows[] = {
+        {"a.b.c", "a.b", "c"},  {".cfg", ".cfg", ""},  {"name.", "name", ""},
+        {"noext", "noext", ""}, {"a.mht", "a", "mht"}, {"", "", ""},
+    };
+    for (const row &r : rows) {
+        char base[NAME_SIZE], ext[NAME_SIZE];
+        split_name_ext(r.name, base, ext);
+        EXPECT_STREQ(base, r.base) << r.name;
+        EXPECT_STREQ(ext, r.ext) << r.name;
+    }
+}
+
+TEST(SanitizeFileName, ReplacesReservedBytesOutsideDoubleByteCharacters)
+{
+    struct row {
+        std::string in, out;
+    };
+
+    const row rows[] = {
+        {"a:b?c.jpg", "a_b_c.jpg"},
+        {"\"*/:<>?\\|", "_________"},
+        {"\x95\x5c.jpg", "\x95\x5c.jpg"},  // 表: its trail byte 0x5C is no backslash
+        {"a\x95", "a\x95"},                // lead byte before the terminator ends the walk
+        {"\x01\x7f ok", "\x01\x7f ok"},    // control bytes stay
+        {std::string(300, '?'), std::string(256, '_') + std::string(44, '?')},
+    };
+    for (const row &r : rows) {
+        std::string name = r.in;
+        sanitize_file_name(name.data());
+        EXPECT_EQ(name, r.out) << r.in;
+    }
+}
+
+TEST(TakeParamValue, QuotedUnquotedAndUnterminatedValues)
+{
+    struct row {
+        const char *src, *value;
+        int length;
+    };
+
+    const row rows[] = {
+        {"\"----=_Next\";\n", "----=_Next", 10},
+        {"abc  \n", "abc", 3},
+        {"\"open to the end", "open to the end", 15},  // no closing quote
+        {"last line", "last line", 9},                 // no line feed
+        {"   \n", "", 0},                              // spaces only
+        {"a\tb \n", "a\tb", 3},                        // tabs are not trimmed
+        {"", "", 0},
+    };
+    for (const row &r : rows) {
+        char dst[64];
+        std::int32_t length = -7;
+        take_param_value(r.src, dst, &length);
+        EXPECT_STREQ(dst, r.value) << r.src;
+        EXPECT_EQ(length, r.length) << r.src;
+    }
+    char tiny[4];
+    std::int32_t length = 0;
+    take_param_value("\"abcdef\"", tiny, &length);
+    EXPECT_STREQ(tiny, "abc");
+    EXPECT_EQ(length, 3);
+}
+
+TEST(TakeBaseName, LastSegmentOrWholeLine)
+{
+    struct row {
+        std::string line, before, after, line_after;
+    };
+
+    const row rows[] = {
+        {"Content-Location: http://h/dir/img.jpg\n", "x", "img.jpg",
+         "Content-Location: http://h/dir/img.jpg"},
+        {"Content-Location: a.jpg\n", "x", "Content-Location: a.jpg", "Content-Location: a.jpg"},
+        {"C:\\dir\\f.gif\n", "x", "f.gif", "C:\\dir\\f.gif"},
+        {"http://h/dir/\n", "keep", "keep", "http://h/dir/"},  // empty segment: unchanged
+        {"\x95\x5c.jpg\n", "x", ".jpg", "\x95\x5c.jpg"},       // 0x5C trail byte splits
+    };
+    for (const row &r : rows) {
+        std::string line = r.line;
+        char dst[NAME_SIZE];
+        copy_bounded(dst, r.before);
+        take_base_name(line.data(), dst);
+        EXPECT_STREQ(dst, r.after.c_str()) << r.line;
+        EXPECT_STREQ(line.c_str(), r.line_after.c_str()) << r.line;
+    }
+}
+
+class MakeUniqueName : public ScratchDirTest
+{
+};
+
+TEST_F(MakeUniqueName, FirstFreeCandidateFromTheOriginalName)
+{
+    write_file("x.htm", "");
+    write_file("x_0001.htm", "");
+    std::filesystem::create_directory("dir.d");
+
+    struct row {
+        const char *name, *unique;
+    };
+
+    const row rows[] = {
+        {"x.htm", "x_0002.htm"},
+        {"free.htm", "free.htm"},
+        {"dir.d", "dir_0001.d"},  // folders count as taken
+    };
+    for (const row &r : rows) {
+        char name[NAME_SIZE];
+        copy_bounded(name, r.name);
+        make_unique_name(name);
+        EXPECT_STREQ(name, r.unique);
+    }
+    write_file("noext", "");
+    char name[NAME_SIZE] = "noext";
+    make_unique_name(name);
+    EXPECT_STREQ(name, "noext_0001.");  // no extension: the candidates end in a dot
+}
+
+TEST_F(MakeUniqueName, ReservedNamesCountAsTakenIgnoringCase)
+{
+    const std::vector<std::string> reserved{"a.mht", "log.csv"};
+    char name[NAME_SIZE] = "A.MHT";
+    make_unique_name(name, reserved);
+    EXPECT_STREQ(name, "A_0001.MHT");
+}
+
+TEST_F(MakeUniqueName, LongNameIsShortenedNeverOverflowing)
+{
+    const std::string long_name = std::string(251, 'n') + ".htm";  // 255 bytes
+    write_file(long_name, "");
+    char name[NAME_SIZE];
+    copy_bounded(name, long_name);
+    make_unique_name(name);
+    EXPECT_EQ(std::string(name), std::string(246, 'n') + "_0001.htm");
+}
+
+TEST(FitFileName, ShortensLongNamesKeepingShortExtensions)
+{
+    struct row {
+        std::string in, out;
+    };
+
+    const row rows[] = {
+        {"short.jpg", "short.jpg"},
+        {std::string(300, 'a') + ".jpeg", std::string(250, 'a') + ".jpeg"},
+        {std::string(300, 'a'), std::string(255, 'a')},
+        {"x." + std::string(300, 'e'), "x." + std::string(253, 'e')},  // long extension: cut
+        {std::string(253, 'a') + "\x82\xa0\x82\xa0.gif",
+         std::string(251, 'a') + ".gif"},  // the cut never splits a character
+        {"\x82\xa0" + std::string(254, 'b'), "\x82\xa0" + std::string(253, 'b')},
+    };
+    for (const row &r : rows) {
+        char name[LINE_BUFFER_SIZE];
+        copy_bounded(name, r.in);
+        fit_file_name(name, NAME_SIZE - 1);
+        EXPECT_EQ(std::string(name), r.out) << r.in.size();
+    }
+}
