@@ -8,12 +8,14 @@
 #include <vector>
 
 // Console texts, cp932 bytes.
-static constexpr char BANNER_1[] = "\n\x81@\x81@///////////////////////////////////////////////////"
-                                   "/\n";  // \n　　////////////////////////////////////////////////////\n
+static constexpr char BANNER_1[] =
+    "\n\x81@\x81@///////////////////////////////////////////////////"
+    "/\n";  // \n　　////////////////////////////////////////////////////\n
 static constexpr char BANNER_2[] = "\x81@\x81@/// Quorvane \x83\xc0"
                                    "1.33 ///\n";  // 　　/// Quorvane β1.33 ///\n
-static constexpr char BANNER_3[] = "\x81@\x81@////////////////////////////////////////////////////"
-                                   "\n\n";  // 　　////////////////////////////////////////////////////\n\n
+static constexpr char BANNER_3[] =
+    "\x81@\x81@////////////////////////////////////////////////////"
+    "\n\n";  // 　　////////////////////////////////////////////////////\n\n
 static constexpr char BANNER_4[] =
     "\x81@IE6\x82\xc5\x83"
     "C\x83\x93\x83^\x81[\x83l\x83"
@@ -64,9 +66,9 @@ static constexpr char BANNER_11[] = "\x81@ "
 static constexpr char BANNER_12[] =
     "\x81@\x90\xe0\x96\xbe\x82\xcd\x88\xc8\x8f\xe3\x82\xc5\x82\xb7\x81"
     "B\n";  // 　説明は以上です。\n
-static constexpr char
-    PROMPT[] = "\x81@\x8f\x88\x97\x9d\x82\xf0\x8e\xc0\x8ds\x82\xb5\x82\xdc\x82\xb7\x82\xa9\x81H(Y/"
-               "N):";  // 　処理を実行しますか？(Y/N):
+static constexpr char PROMPT[] =
+    "\x81@\x8f\x88\x97\x9d\x82\xf0\x8e\xc0\x8ds\x82\xb5\x82\xdc\x82\xb7\x82\xa9\x81H(Y/"
+    "N):";  // 　処理を実行しますか？(Y/N):
 static constexpr char MSG_NOT_FOUND[] =
     "\x81@mht\x83t\x83@\x83"
     "C\x83\x8b\x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x81"

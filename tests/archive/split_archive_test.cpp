@@ -1,17 +1,16 @@
 // The archive walk over hand-made archives: which parts are written, under which names, with
 // which bytes, and the run log row. Archives are written with explicit line ends.
 #include "archive/archive.hpp"
-
 #include "decode/decode.hpp"
 #include "tests/common/test_files.hpp"
 
 #include <gtest/gtest.h>
-
 #include <map>
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // The text with every "\n" stored as CR LF, as the browser writes archives.
 std::string
@@ -39,17 +38,17 @@ ie_header(const std::string &type = "multipart/related")
 
 struct walk_case {
     const char *title;
-    std::string archive;                        // bytes of a.mht
-    std::map<std::string, std::string> files;   // every output file and its bytes
-    std::string row;                            // the log row (without the archive name)
-    std::string console = "";                   // what the walk printed
+    std::string archive;                       // bytes of a.mht
+    std::map<std::string, std::string> files;  // every output file and its bytes
+    std::string row;                           // the log row (without the archive name)
+    std::string console = "";                  // what the walk printed
 };
 
-class SplitArchive : public ScratchDirTest {
+class SplitArchive : public ScratchDirTest
+{
   protected:
     // Runs the walk on archive in a fresh sub-folder; returns what it printed.
-    std::string
-    split(const std::string &folder, const std::string &archive)
+    std::string split(const std::string &folder, const std::string &archive)
     {
         std::filesystem::create_directory(folder);
         std::filesystem::current_path(scratch / folder);
@@ -77,7 +76,7 @@ expect_outputs(const std::filesystem::path &folder, const walk_case &c)
     EXPECT_EQ(read_file(folder / "log.csv"), "a.mht" + c.row + "\r\n") << c.title;
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(SplitArchive, WritesEachPartAsTheHeadersSay)
 {
@@ -130,18 +129,20 @@ TEST_F(SplitArchive, WritesEachPartAsTheHeadersSay)
          ",1,Content-Location_ a.jpg"},
         {"two non-HTML parts of one name: the second replaces the first, both recorded",
          crlf(ie_header() + "--" + B + "\nContent-Location: http://h/x.css\n\none\n--" + B +
-              "\nContent-Type: text/css\nContent-Location: http://h/y/x.css\n\ntwo\n--" + B + "--\n"),
+              "\nContent-Type: text/css\nContent-Location: http://h/y/x.css\n\ntwo\n--" + B +
+              "--\n"),
          {{"x.css", "two\r\n"}},
          ",2,x.css,x.css"},
         {"two HTML parts of one name: the second is made unique",
-         crlf(ie_header() + "--" + B + "\nContent-Type: text/html\nContent-Location: http://h/p.htm\n\n1\n--" +
-              B + "\nContent-Type: text/html\nContent-Location: http://h/p.htm\n\n2\n--" + B +
-              "--\n"),
+         crlf(ie_header() + "--" + B +
+              "\nContent-Type: text/html\nContent-Location: http://h/p.htm\n\n1\n--" + B +
+              "\nContent-Type: text/html\nContent-Location: http://h/p.htm\n\n2\n--" + B + "--\n"),
          {{"p.htm", "1\r\n"}, {"p_0001.htm", "2\r\n"}},
          ",2,p.htm,p_0001.htm"},
         {"a part may not overwrite the archive or the run log",
          crlf(ie_header() + "--" + B + "\nContent-Location: http://h/A.MHT\n\nx\n--" + B +
-              "\nContent-Type: text/plain\nContent-Location: http://h/log.csv\n\ny\n--" + B + "--\n"),
+              "\nContent-Type: text/plain\nContent-Location: http://h/log.csv\n\ny\n--" + B +
+              "--\n"),
          {{"A_0001.MHT", "x\r\n"}, {"log_0001.csv", "y\r\n"}},
          ",2,A_0001.MHT,log_0001.csv"},
         {"no written part when nothing gives a content type",
@@ -157,7 +158,8 @@ TEST_F(SplitArchive, WritesEachPartAsTheHeadersSay)
          crlf(ie_header() + "--" + B +
               "\nContent-Type: multipart/alternative; boundary=\"in\"\n\n--in\n"
               "Content-Location: http://h/i1.txt\n\ni1\n--in--\n--" +
-              B + "\nContent-Type: text/plain\nContent-Location: http://h/o2.txt\n\no2\n--" + B + "--\nepilogue\n"),
+              B + "\nContent-Type: text/plain\nContent-Location: http://h/o2.txt\n\no2\n--" + B +
+              "--\nepilogue\n"),
          {{"i1.txt", "i1\r\n"}, {"o2.txt", "o2\r\n"}},
          ",2,i1.txt,o2.txt"},
         {"a body may run to the end of the input",

@@ -51,8 +51,8 @@ run_program(const std::string &program, const std::filesystem::path &folder,
     std::string command = "cd " + quoted(folder.string()) + " && ";
     if (!runner.empty())
         command += runner + " ";
-    command += quoted(path) + " < " + quoted(in_file.string()) + " > " +
-               quoted(out_file.string()) + " 2>/dev/null";
+    command += quoted(path) + " < " + quoted(in_file.string()) + " > " + quoted(out_file.string()) +
+               " 2>/dev/null";
     const int raw = std::system(command.c_str());
 
     program_result result;

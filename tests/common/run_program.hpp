@@ -6,19 +6,17 @@
 #include <string>
 
 struct program_result {
-    int status = -1;   // exit status as the shell reports it (0-255)
-    std::string out;   // every byte written to standard output
+    int status = -1;  // exit status as the shell reports it (0-255)
+    std::string out;  // every byte written to standard output
 };
 
 // Runs program ("fenwrack", "fenwrack_dated", "fenwrack_nosleep", "fenwrack_dated_nosleep")
 // in folder with input on standard input. The programs are looked up in FENWRACK_PROGRAM_DIR
 // (default: the build folder), with FENWRACK_EXE_SUFFIX appended (".exe" for Windows builds)
 // and started through FENWRACK_RUNNER when set (for example "wine").
-program_result
-run_program(const std::string &program, const std::filesystem::path &folder,
-            const std::string &input);
+program_result run_program(const std::string &program, const std::filesystem::path &folder,
+                           const std::string &input);
 
 // True when the programs run through a runner (the Windows builds under Wine), whose console
 // stores "\n" as CR LF.
-bool
-programs_use_crlf_console();
+bool programs_use_crlf_console();

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs what building and testing fenwrack needs and a fresh Debian machine lacks.
+# With --windows it also installs the MinGW-w64 cross compiler and Wine.
+set -euo pipefail
+
+packages=()
+need() {  # need COMMAND-OR-FILE PACKAGE
+    if [[ "$1" == /* ]]; then [[ -e "$1" ]] || packages+=("$2")
+    else command -v "$1" >/dev/null 2>&1 || packages+=("$2"); fi
+}
+need cmake cmake
+need g++ g++
+need make make
+need python3 python3
+need clang++ clang
+need clang-format clang-format
+need /usr/include/gtest/gtest.h libgtest-dev
+need /usr/include/benchmark/benchmark.h libbenchmark-dev
+need /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a libclang-rt-14-dev
+need /usr/bin/time time
+if [[ "${1:-}" == "--windows" ]]; then
+    need x86_64-w64-mingw32-g++ g++-mingw-w64-x86-64
+    need wine wine
+    need /usr/lib/wine/wine64 wine64
+fi
+
+if (( ${#packages[@]} )); then
+    SUDO=""
+    [[ $(id -u) -ne 0 ]] && SUDO="sudo"
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${packages[@]}"
+fi
