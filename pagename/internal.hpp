@@ -18,10 +18,11 @@ struct page_marks {
 
 // name_by_number.cpp / name_by_date.cpp (each program links one of them)
 
-// Tries the date and time rules at p (the dated variant records the first date and the first
-// time; the number variant has no such rules and does nothing).
+// Tries the date and time rules at p, a NUL-terminated text (the dated variant records the
+// first date and the first time; the number variant has no such rules and does nothing).
+// Reads no byte past the terminator.
 void match_date_time(const char *p, page_marks *marks);
 
-// When the marks name the page, writes its new base into new_base and returns true; otherwise
-// returns false and the page keeps its name.
+// When the marks name the page, writes its new base into new_base and returns true. Returns
+// false, the page keeping its name, when they do not, or when the base would not fit new_base.
 bool form_new_base(const page_marks &marks, std::span<char> new_base);

@@ -1,6 +1,7 @@
 #include "pagename/internal.hpp"
 #include "pagename/pagename.hpp"
 
+// This program names a page after its post number alone: there are no date or time rules.
 void
 match_date_time(const char *p, page_marks *marks)
 {
@@ -11,7 +12,7 @@ match_date_time(const char *p, page_marks *marks)
 bool
 form_new_base(const page_marks &marks, std::span<char> new_base)
 {
-    (void)marks;
-    (void)new_base;
-    return false;
+    if (!marks.number_found)
+        return false;
+    return copy_bounded(new_base, marks.post_number);
 }
