@@ -19,6 +19,10 @@ void init_base64_tables();
 // to three bytes, each line on its own. Stores the number of decoded bytes in *length_out and
 // a NUL after them (not counted). Decoded bytes may include NUL: write by count. dst must hold
 // three bytes per four source characters plus four.
+// The line ends only where a group starts with "\n" or NUL; characters outside the alphabet
+// count 0 in their places; a '=' in the last two places of the last group takes one byte off
+// the count. A last group cut by the terminator decodes the characters present (the rest
+// count 0) and counts three bytes. A dst smaller than asked for cuts the output.
 void decode_base64_line(const char *src, std::span<char> dst, std::int32_t *length_out);
 
 // quoted_printable.cpp
@@ -26,7 +30,11 @@ void decode_base64_line(const char *src, std::span<char> dst, std::int32_t *leng
 // Decodes one quoted-printable line from src into dst; "\n" becomes CR LF, "=" before "\n"
 // is a soft break. Stores the number of decoded bytes in *length_out and a NUL after them
 // (not counted). Decoded bytes may include NUL: write by count. dst must hold the source
-// length plus two bytes.
+// length plus two bytes; a smaller one cuts the output.
+// An escape is the two bytes after '=' read as base-16 text the way strtol reads it (leading
+// white space and a sign accepted, no digit gives 0), low 8 bits kept; both bytes are
+// consumed. A lone '=' before the terminator yields nothing; '=' and one byte before it yield
+// that byte's value. Underscores stay as they are.
 void decode_qp_line(const char *src, std::span<char> dst, std::int32_t *length_out);
 
 // jis_to_sjis.cpp
@@ -38,23 +46,33 @@ enum jis_mode : int {
 };
 
 // Converts one NUL-terminated line of ISO-2022-JP text to Shift_JIS in place. Every line
-// starts in JIS_ASCII; the result is never longer than the input.
+// starts in JIS_ASCII; the result is never longer than the input. Every two-byte set is
+// converted as JIS X 0208, bytes outside its range with the same 8-bit arithmetic; a CR LF
+// still in JIS_KANJI becomes the pair 0x77 0x29. A lone last byte in JIS_KANJI is kept as
+// it stands.
 void jis_to_sjis(char *line);
 
 // Interprets the escape sequence at line[*read_index] (an ESC byte): sets *mode and moves
-// *read_index past the sequence, never past the line's terminator.
+// *read_index past the sequence (four bytes for ESC $ (, three for every other). Unknown
+// sequences leave *mode unchanged; a sequence cut by the terminator leaves *mode unchanged
+// and *read_index at the terminator.
 void read_jis_escape(const char *line, int *read_index, jis_mode *mode);
 
 // encoded_name.cpp
 
 // Decodes the encoded words ("=?iso-2022-jp?" or "=?shift_jis?", letter B or Q) of a
 // "Content-Location:" line held in line and of the lines that follow it in archive, one word
-// per physical line, appending the decoded text to out_name. Leaves archive at the start of
-// the first line without a word and a copy of out_name in line. After an unknown letter,
-// out_name becomes default_name made unique (with a message) and no line is put back.
+// per physical line, appending the decoded text to out_name (cut at a character boundary when
+// it would not fit). Leaves archive at the start of the first line it read without a word
+// and a copy of out_name in line. The line passed in is never put back; at the end of the
+// input the name gathered so far stands and archive stays at the end. After an encoding
+// letter other than upper-case B or Q, out_name becomes default_name made unique (with a
+// message) and no line is put back. line should hold LINE_BUFFER_SIZE bytes: continuation
+// lines are read in pieces of at most that size.
 void decode_encoded_name(text_input *archive, std::span<char> line, std::span<char> scratch,
                          std::span<char> out_name, const char *default_name);
 
-// Puts archive back to the start of the line last read; with count above 1, further whole
-// lines back, stopping at the start of the file.
+// Puts archive back to the start of the line (or piece of a line) last read, whatever its line
+// end; with count above 1, further whole lines back, stopping at the start of the file. A count
+// below 1 does nothing.
 void rewind_lines(text_input *archive, int count);

@@ -1,11 +1,108 @@
 #include "decode/decode.hpp"
 
+#include <array>
+#include <cassert>
 #include <cstring>
+
+static constexpr unsigned char NOT_HEX = 0xFF;
+
+static constexpr std::array<unsigned char, 256> HEX_VALUE = [] {
+    std::array<unsigned char, 256> table{};
+    table.fill(NOT_HEX);
+    for (int k = 0; k < 10; ++k)
+        table[static_cast<std::size_t>('0' + k)] = static_cast<unsigned char>(k);
+    for (int k = 0; k < 6; ++k) {
+        table[static_cast<std::size_t>('A' + k)] = static_cast<unsigned char>(10 + k);
+        table[static_cast<std::size_t>('a' + k)] = static_cast<unsigned char>(10 + k);
+    }
+    return table;
+}();
+
+// White space as the C locale's isspace has it.
+static bool
+is_c_space(unsigned char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// Value of the escape text t0 t1 read as a base-16 number the way strtol reads a two-byte
+// string, low 8 bits kept: leading white space and one sign are accepted, digits are taken
+// up to the first other byte, and no digit gives 0. A "0x" prefix counts only with a digit
+// after it, for which two bytes leave no room, so "0x" reads as the digit 0. t1 is 0 when the
+// escape text is one byte long.
+static unsigned char
+escape_value(unsigned char t0, unsigned char t1)
+{
+    const unsigned char v0 = HEX_VALUE[t0];
+    const unsigned char v1 = HEX_VALUE[t1];
+    if (v0 != NOT_HEX)
+        return v1 != NOT_HEX ? static_cast<unsigned char>(v0 * 16 + v1) : v0;
+    if (v1 == NOT_HEX)
+        return 0;
+    if (is_c_space(t0) || t0 == '+')
+        return v1;
+    if (t0 == '-')
+        return static_cast<unsigned char>(0x100 - v1);
+    return 0;
+}
+
+// Copies a run of source bytes without '=', each "\n" becoming CR LF, as far as room allows.
+// Returns the number of bytes written.
+static std::size_t
+copy_plain_run(const char *src, std::size_t len, char *dst, std::size_t room)
+{
+    std::size_t written = 0;
+    while (len > 0) {
+        const void *lf = std::memchr(src, '\n', len);
+        const std::size_t run =
+            lf ? static_cast<std::size_t>(static_cast<const char *>(lf) - src) : len;
+        const std::size_t take = run < room - written ? run : room - written;
+        std::memcpy(dst + written, src, take);
+        written += take;
+        if (lf == nullptr || take < run)
+            break;
+        if (written < room)
+            dst[written++] = '\r';
+        if (written < room)
+            dst[written++] = '\n';
+        src += run + 1;
+        len -= run + 1;
+    }
+    return written;
+}
 
 void
 decode_qp_line(const char *src, std::span<char> dst, std::int32_t *length_out)
 {
-    const std::size_t n = std::strlen(src);
-    std::memcpy(dst.data(), src, n + 1);
-    *length_out = static_cast<std::int32_t>(n);
+    assert(!dst.empty());
+    const std::size_t len = std::strlen(src);
+    // Output that would not fit before dst's terminator is dropped: the contract asks for
+    // len + 2 bytes, and a smaller dst cuts the line instead of overrunning it.
+    const std::size_t room = dst.size() - 1;
+    std::size_t count = 0;
+    std::size_t i = 0;
+    while (i < len && count < room) {
+        if (src[i] != '=') {
+            const void *eq = std::memchr(src + i, '=', len - i);
+            const std::size_t stop =
+                eq ? static_cast<std::size_t>(static_cast<const char *>(eq) - src) : len;
+            count += copy_plain_run(src + i, stop - i, dst.data() + count, room - count);
+            i = stop;
+            continue;
+        }
+        const auto t0 = static_cast<unsigned char>(src[i + 1]);
+        // A "\n" right after '=' is a soft break and ends the line. A lone '=' before the
+        // terminator ends it too, with nothing written: an escape needs at least one byte of
+        // text, and a zero byte made from nothing would only corrupt the output.
+        if (t0 == '\n' || t0 == '\0')
+            break;
+        // An escape consumes both bytes after '=', digits or not; only the terminator may cut
+        // it to one, and the escape's value then comes from that one byte.
+        const auto t1 = static_cast<unsigned char>(src[i + 2]);
+        dst[count++] = static_cast<char>(escape_value(t0, t1));
+        i = t1 == '\0' ? len : i + 3;
+    }
+    dst[count] = '\0';
+    assert(count <= INT32_MAX);
+    *length_out = static_cast<std::int32_t>(count);
 }
