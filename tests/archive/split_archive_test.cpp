@@ -12,19 +12,6 @@
 namespace
 {
 
-// The text with every "\n" stored as CR LF, as the browser writes archives.
-std::string
-crlf(const std::string &text)
-{
-    std::string out;
-    for (const char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
-    return out;
-}
-
 const std::string B = "----=_NextPart_000_0000_01C00000.00000000";
 
 // An archive header declaring B on a continuation line, as the browser saves it.

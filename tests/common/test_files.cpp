@@ -35,6 +35,19 @@ list_folder(const std::filesystem::path &folder)
 }
 
 std::string
+crlf(const std::string &text)
+{
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (const char c : text) {
+        if (c == '\n')
+            out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+std::string
 read_corpus(const std::string &name)
 {
 #ifdef FENWRACK_CORPUS_DIR

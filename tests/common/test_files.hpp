@@ -18,6 +18,9 @@ std::string read_file(const std::filesystem::path &name);
 // Sorted names of the entries of folder.
 std::vector<std::string> list_folder(const std::filesystem::path &folder);
 
+// The text with every "\n" stored as CR LF, as archives and text-mode outputs store lines.
+std::string crlf(const std::string &text);
+
 // Bytes of a file of the shared corpus (empty when the corpus is not beside the project).
 std::string read_corpus(const std::string &name);
 

@@ -79,27 +79,7 @@ const std::string INPUT_MISSING = "\x93\xfc\x97\xcd\x83t\x83@\x83"
 std::string
 console(const std::string &text)
 {
-    if (!programs_use_crlf_console())
-        return text;
-    std::string out;
-    for (const char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
-    return out;
-}
-
-std::string
-crlf(const std::string &text)
-{
-    std::string out;
-    for (const char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
-    return out;
+    return programs_use_crlf_console() ? crlf(text) : text;
 }
 
 // Standard base64 with 76-column lines, as the browser writes image parts.

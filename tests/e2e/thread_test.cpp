@@ -12,18 +12,6 @@
 namespace
 {
 
-std::string
-crlf(const std::string &text)
-{
-    std::string out;
-    for (const char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
-    return out;
-}
-
 const std::string B = "----=_NextPart_000_0001_01C80C1B.00000000";
 const std::string TEMP = "file:///C:/DOCUME~1/user/LOCALS~1/Temp/";
 const std::string IMAGE_FILE_NAME = "\x89\xe6\x91\x9c\x83t\x83@\x83"
