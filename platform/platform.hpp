@@ -24,6 +24,8 @@ struct text_input {
     std::int64_t block_start = 0;  // file offset of block[0]
     std::int64_t line_start = 0;   // file offset where the last line read began
     bool file_end = false;         // the file has no bytes after block
+    std::size_t eot_from = 0;      // block offsets [eot_from, eot_pos) hold no 0x1A byte;
+    std::size_t eot_pos = 0;       // eot_pos is a 0x1A byte or block_len
 };
 
 // Opens name for text-mode reading. Returns false (and leaves in closed) when it cannot be
@@ -34,6 +36,14 @@ bool text_open_read(text_input *in, const char *name);
 // then a terminator. CR bytes are dropped; a 0x1A byte or the end of the file ends the input.
 // Returns false, with line unchanged, when no byte was left to read.
 bool text_read_line(text_input *in, std::span<char> line);
+
+// Reads like text_read_line and stores the number of bytes stored before the terminator in
+// *count_out (NUL bytes read from the file included).
+bool text_read_line_counted(text_input *in, std::span<char> line, std::size_t *count_out);
+
+// Reads text (CR bytes dropped) into dst until it is full or the input ends. Returns the number
+// of bytes stored, 0 at the end of the input. No terminator is stored.
+std::size_t text_read_text(text_input *in, std::span<char> dst);
 
 // Reads one byte (CR bytes dropped). Returns EOF at the end of the input.
 int text_read_byte(text_input *in);
@@ -53,6 +63,7 @@ void text_close(text_input *in);
 // A failed write is remembered and reported by out_close.
 struct out_stream {
     std::FILE *file = nullptr;
+    char *buffer = nullptr;  // the stream's buffer, released by out_close
     bool text = false;
     bool failed = false;
 };

@@ -12,43 +12,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-static bool
-has_mht_extension(const char *name)
-{
-    static constexpr char EXT[] = ".MHT";
-    const std::size_t len = std::strlen(name);
-    if (len < 4)
-        return false;
-    for (std::size_t i = 0; i < 4; ++i) {
-        unsigned char c = static_cast<unsigned char>(name[len - 4 + i]);
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<unsigned char>(c - 'a' + 'A');
-        if (c != static_cast<unsigned char>(EXT[i]))
-            return false;
-    }
-    return true;
-}
-
-// Byte-wise order of the names with ASCII a-z folded to A-Z.
-static bool
-is_before_folded(const std::string &a, const std::string &b)
-{
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'a' && x <= 'z')
-            x = static_cast<unsigned char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z')
-            y = static_cast<unsigned char>(y - 'a' + 'A');
-        if (x != y)
-            return x < y;
-    }
-    if (a.size() != b.size())
-        return a.size() < b.size();
-    return a < b;  // names differing only in case: a fixed order all the same
-}
-
 void
 list_mht_names(std::vector<std::string> *names_out)
 {
@@ -58,13 +21,11 @@ list_mht_names(std::vector<std::string> *names_out)
         return;
     while (const dirent *entry = readdir(dir)) {
         const char *name = entry->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
-            continue;
-        if (has_mht_extension(name))
+        if (is_mht_name(name))
             names_out->emplace_back(name);
     }
     closedir(dir);
-    std::sort(names_out->begin(), names_out->end(), is_before_folded);
+    sort_mht_names(names_out);
 }
 
 bool

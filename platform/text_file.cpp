@@ -10,8 +10,9 @@ static constexpr std::size_t BLOCK_SIZE = std::size_t{1} << 18;
 
 static constexpr char END_OF_TEXT = '\x1A';
 
-// Output buffer size: few, large writes.
-static constexpr std::size_t OUT_BUFFER_SIZE = std::size_t{1} << 17;
+// Output buffer size: few, large writes. Below the allocator's default mapping threshold, so
+// the buffer of each new file reuses heap memory instead of fresh pages.
+static constexpr std::size_t OUT_BUFFER_SIZE = std::size_t{1} << 16;
 
 bool
 text_open_read(text_input *in, const char *name)
@@ -38,15 +39,41 @@ fill_block(text_input *in)
     in->block_start += static_cast<std::int64_t>(in->block_len);
     in->block_pos = 0;
     in->block_len = std::fread(in->block, 1, BLOCK_SIZE, in->file);
+    const void *eot = std::memchr(in->block, END_OF_TEXT, in->block_len);
+    in->eot_from = 0;
+    in->eot_pos =
+        eot ? static_cast<std::size_t>(static_cast<const char *>(eot) - in->block) : in->block_len;
     if (in->block_len < BLOCK_SIZE)
         in->file_end = true;  // a short read is the end of the file (or a read error)
     return in->block_len > 0;
+}
+
+// Block offset of the first 0x1A byte at or after block_pos, or block_len when there is none.
+// The last answer is kept: the reader asks once per line, and one search serves a whole block.
+static std::size_t
+find_end_of_text(text_input *in)
+{
+    if (in->block_pos < in->eot_from || in->block_pos > in->eot_pos) {
+        const char *from = in->block + in->block_pos;
+        const void *eot = std::memchr(from, END_OF_TEXT, in->block_len - in->block_pos);
+        in->eot_from = in->block_pos;
+        in->eot_pos = eot ? static_cast<std::size_t>(static_cast<const char *>(eot) - in->block)
+                          : in->block_len;
+    }
+    return in->eot_pos < in->block_len ? in->eot_pos : in->block_len;
 }
 
 // Copies count raw bytes to dst without their CR bytes. Returns the number of bytes stored.
 static std::size_t
 copy_without_cr(char *dst, const char *src, std::size_t count)
 {
+    // The usual line: CR LF at its end and no other CR.
+    if (count >= 2 && src[count - 2] == '\r' && src[count - 1] == '\n' &&
+        std::memchr(src, '\r', count - 2) == nullptr) {
+        std::memcpy(dst, src, count - 2);
+        dst[count - 2] = '\n';
+        return count - 1;
+    }
     std::size_t stored = 0;
     while (count > 0) {
         const void *cr = std::memchr(src, '\r', count);
@@ -62,8 +89,26 @@ copy_without_cr(char *dst, const char *src, std::size_t count)
     return stored;
 }
 
+// Takes up to take raw bytes at block_pos into dst without their CR bytes, stopping before a
+// 0x1A byte, which ends the input. Returns the number of bytes stored; sets *ended_out when
+// the input ended at a 0x1A byte.
+static std::size_t
+take_text(text_input *in, char *dst, std::size_t take, bool *ended_out)
+{
+    const char *window = in->block + in->block_pos;
+    const std::size_t eot = find_end_of_text(in);
+    *ended_out = eot - in->block_pos < take;
+    if (*ended_out) {
+        take = eot - in->block_pos;
+        in->file_end = true;
+        in->block_len = eot;  // nothing at or after the 0x1A byte is input
+    }
+    in->block_pos += take;
+    return copy_without_cr(dst, window, take);
+}
+
 bool
-text_read_line(text_input *in, std::span<char> line)
+text_read_line_counted(text_input *in, std::span<char> line, std::size_t *count_out)
 {
     if (in->file == nullptr || line.empty())
         return false;
@@ -77,20 +122,14 @@ text_read_line(text_input *in, std::span<char> line)
         // Never take more raw bytes than could be stored: CR bytes only make the result shorter.
         if (take > limit - stored)
             take = limit - stored;
-        if (const void *lf = std::memchr(window, '\n', take)) {
+        const void *lf = std::memchr(window, '\n', take);
+        if (lf != nullptr)
             take = static_cast<std::size_t>(static_cast<const char *>(lf) - window) + 1;
-            ended = true;
-        }
-        if (const void *eot = std::memchr(window, END_OF_TEXT, take)) {
-            take = static_cast<std::size_t>(static_cast<const char *>(eot) - window);
-            in->block_pos += take;
-            stored += copy_without_cr(line.data() + stored, window, take);
-            in->file_end = true;
-            in->block_len = in->block_pos;  // nothing at or after the 0x1A byte is input
+        bool text_end = false;
+        stored += take_text(in, line.data() + stored, take, &text_end);
+        if (text_end)
             break;
-        }
-        in->block_pos += take;
-        stored += copy_without_cr(line.data() + stored, window, take);
+        ended = lf != nullptr;
     }
     if (stored == 0 && !ended) {
         // Only CR bytes, or nothing at all, were left: that is the end of the input.
@@ -98,7 +137,33 @@ text_read_line(text_input *in, std::span<char> line)
     }
     line[stored] = '\0';
     in->line_start = start;
+    *count_out = stored;
     return true;
+}
+
+bool
+text_read_line(text_input *in, std::span<char> line)
+{
+    std::size_t count = 0;
+    return text_read_line_counted(in, line, &count);
+}
+
+std::size_t
+text_read_text(text_input *in, std::span<char> dst)
+{
+    if (in->file == nullptr)
+        return 0;
+    std::size_t stored = 0;
+    while (stored < dst.size() && fill_block(in)) {
+        std::size_t take = in->block_len - in->block_pos;
+        if (take > dst.size() - stored)
+            take = dst.size() - stored;
+        bool text_end = false;
+        stored += take_text(in, dst.data() + stored, take, &text_end);
+        if (text_end)
+            break;
+    }
+    return stored;
 }
 
 int
@@ -171,7 +236,9 @@ out_open(out_stream *out, const char *name, const char *mode)
     out->file = std::fopen(name, append ? "ab" : "wb");
     if (out->file == nullptr)
         return false;
-    std::setvbuf(out->file, nullptr, _IOFBF, OUT_BUFFER_SIZE);
+    // The C library would take a block of its own choosing (a few KiB) for a null buffer.
+    out->buffer = new char[OUT_BUFFER_SIZE];
+    std::setvbuf(out->file, out->buffer, _IOFBF, OUT_BUFFER_SIZE);
     return true;
 }
 
@@ -215,6 +282,7 @@ out_close(out_stream *out)
     bool ok = out->file != nullptr && !out->failed;
     if (out->file != nullptr && std::fclose(out->file) != 0)
         ok = false;
+    delete[] out->buffer;
     *out = out_stream{};
     return ok;
 }

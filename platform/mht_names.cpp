@@ -1,0 +1,47 @@
+#include "platform/internal.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+static unsigned char
+fold(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
+
+bool
+is_mht_name(const char *name)
+{
+    static constexpr std::string_view EXT = ".MHT";
+    const std::string_view whole(name);
+    if (whole.size() < EXT.size() || whole == "." || whole == "..")
+        return false;
+    const std::string_view tail = whole.substr(whole.size() - EXT.size());
+    for (std::size_t i = 0; i < EXT.size(); ++i) {
+        if (fold(static_cast<unsigned char>(tail[i])) != static_cast<unsigned char>(EXT[i]))
+            return false;
+    }
+    return true;
+}
+
+static bool
+is_before_folded(const std::string &a, const std::string &b)
+{
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char x = fold(static_cast<unsigned char>(a[i]));
+        const unsigned char y = fold(static_cast<unsigned char>(b[i]));
+        if (x != y)
+            return x < y;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+void
+sort_mht_names(std::vector<std::string> *names)
+{
+    std::sort(names->begin(), names->end(), is_before_folded);
+}

@@ -1,0 +1,4 @@
+// Resource identifiers of both programs.
+#pragma once
+
+#define IDI_ICON1 101
