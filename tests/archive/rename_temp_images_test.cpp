@@ -27,7 +27,7 @@ make_outputs(const std::vector<named_output> &list)
         e.kind = o.kind;
         e.name_size = NAME_SIZE;
         e.name = checked_alloc(NAME_SIZE);
-        std::strcpy(e.name, o.name.c_str());
+        copy_bounded(std::span<char>(e.name, NAME_SIZE), o.name);
         outputs.push_back(e);
     }
     return outputs;
@@ -40,8 +40,8 @@ run_renames(const std::vector<named_output> &list, const char *page_name, const 
 {
     std::vector<output_entry> outputs = make_outputs(list);
     std::vector<char> image_names(IMAGE_NAMES_SIZE, '\0');
-    std::strcpy(image_names.data(), thumb);
-    std::strcpy(image_names.data() + SRC_NAME_OFFSET, src);
+    copy_bounded(std::span<char>(image_names).first(LINE_BUFFER_SIZE), thumb);
+    copy_bounded(std::span<char>(image_names).subspan(SRC_NAME_OFFSET), src);
     std::vector<char> line(LINE_BUFFER_SIZE);
     std::vector<char> work(LINE_BUFFER_SIZE);
     rename_temp_images(outputs, page_name, image_names, line, work);

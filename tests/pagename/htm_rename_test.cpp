@@ -29,8 +29,8 @@ run_htm_rename(const std::string &name, const std::string &text)
     std::memcpy(file_name.data(), name.data(), name.size());
     std::vector<char> page_name(NAME_SIZE, '\0');
     std::vector<char> image_names(IMAGE_NAMES_SIZE, '\0');
-    std::strcpy(image_names.data(), "old-thumb");
-    std::strcpy(image_names.data() + SRC_NAME_OFFSET, "old-src");
+    copy_bounded(std::span<char>(image_names).first(LINE_BUFFER_SIZE), "old-thumb");
+    copy_bounded(std::span<char>(image_names).subspan(SRC_NAME_OFFSET), "old-src");
     htm_rename(file_name, page_name, image_names);
     return {file_name.data(), page_name.data(), image_names.data(),
             image_names.data() + SRC_NAME_OFFSET};
@@ -143,7 +143,7 @@ TEST_F(HtmRename, TakenNameGetsSuffixButPageNameDoesNot)
 TEST_F(HtmRename, MissingFileEndsTheRun)
 {
     std::vector<char> file_name(LINE_BUFFER_SIZE, '\0');
-    std::strcpy(file_name.data(), "absent.htm");
+    copy_bounded(file_name, "absent.htm");
     std::vector<char> page_name(NAME_SIZE, '\0');
     std::vector<char> image_names(IMAGE_NAMES_SIZE, '\0');
     EXPECT_EXIT(htm_rename(file_name, page_name, image_names), testing::ExitedWithCode(1), "");

@@ -58,7 +58,7 @@ TEST_F(HtmRenameDated, NamingRule)
             std::filesystem::remove(name);
         write_file("page.html", c.text);
         std::vector<char> file_name(LINE_BUFFER_SIZE, '\0');
-        std::strcpy(file_name.data(), "page.html");
+        copy_bounded(file_name, "page.html");
         std::vector<char> page_name(NAME_SIZE, '\0');
         std::vector<char> image_names(IMAGE_NAMES_SIZE, '\0');
         htm_rename(file_name, page_name, image_names);
