@@ -1,17 +1,15 @@
 #include "decode/decode.hpp"
 
 #include <cassert>
+#include <cstdint>
 #include <cstring>
 
 // Lookup tables indexed by the unsigned value of a source character. Every character outside
-// the alphabet ('=', CR, LF, space, tab, NUL, bytes from 0x80 up) has the value 0. The shifted
-// tables spare the decoding loop all shifting.
+// the alphabet ('=', CR, LF, space, tab, NUL, bytes from 0x80 up) has the value 0. b64_place[k]
+// holds the value already shifted to the place of the k-th character of a group in the group's
+// 24 bits, so that a group is four lookups joined by OR.
 static unsigned char b64_value[256];
-static unsigned char b64_shl2[256];  // value << 2, low 8 bits
-static unsigned char b64_shr4[256];  // value >> 4
-static unsigned char b64_shl4[256];  // value << 4, low 8 bits
-static unsigned char b64_shr2[256];  // value >> 2
-static unsigned char b64_shl6[256];  // value << 6, low 8 bits
+static std::uint32_t b64_place[4][256];
 
 void
 init_base64_tables()
@@ -25,28 +23,25 @@ init_base64_tables()
     b64_value['+'] = 62;
     b64_value['/'] = 63;
     for (int c = 0; c < 256; ++c) {
-        const unsigned v = b64_value[c];
-        b64_shl2[c] = static_cast<unsigned char>(v << 2);
-        b64_shr4[c] = static_cast<unsigned char>(v >> 4);
-        b64_shl4[c] = static_cast<unsigned char>(v << 4);
-        b64_shr2[c] = static_cast<unsigned char>(v >> 2);
-        b64_shl6[c] = static_cast<unsigned char>(v << 6);
+        const std::uint32_t v = b64_value[c];
+        b64_place[0][c] = v << 18;
+        b64_place[1][c] = v << 12;
+        b64_place[2][c] = v << 6;
+        b64_place[3][c] = v;
     }
 }
 
-// Four characters to three bytes. The two table entries of each byte never share a set bit,
-// so OR is their 8-bit sum. The characters are taken into locals first: a store through d
-// could alias the source, and would make the compiler read each character again.
+// Four characters to three bytes: the 24 bits of the group, high byte first. The places never
+// share a set bit, so OR is their sum. All four characters are read before the first store: a
+// store through d could alias the source.
 static inline void
 decode_group(const unsigned char *s, unsigned char *d)
 {
-    const unsigned char p0 = s[0];
-    const unsigned char p1 = s[1];
-    const unsigned char p2 = s[2];
-    const unsigned char p3 = s[3];
-    d[0] = static_cast<unsigned char>(b64_shl2[p0] | b64_shr4[p1]);
-    d[1] = static_cast<unsigned char>(b64_shl4[p1] | b64_shr2[p2]);
-    d[2] = static_cast<unsigned char>(b64_shl6[p2] | b64_value[p3]);
+    const std::uint32_t bits =
+        b64_place[0][s[0]] | b64_place[1][s[1]] | b64_place[2][s[2]] | b64_place[3][s[3]];
+    d[0] = static_cast<unsigned char>(bits >> 16);
+    d[1] = static_cast<unsigned char>(bits >> 8);
+    d[2] = static_cast<unsigned char>(bits);
 }
 
 // Decodes the first `whole` groups, all of which lie before the terminator, and stops early at

@@ -6,13 +6,47 @@
 
 // Raw bytes held per read from the file. Large blocks keep the number of reads low; the
 // stream steps back over short distances, which stay inside the block.
-static constexpr std::size_t BLOCK_SIZE = std::size_t{1} << 18;
+static constexpr std::size_t BLOCK_SIZE = std::size_t{1} << 16;
 
 static constexpr char END_OF_TEXT = '\x1A';
 
 // Output buffer size: few, large writes. Below the allocator's default mapping threshold, so
 // the buffer of each new file reuses heap memory instead of fresh pages.
-static constexpr std::size_t OUT_BUFFER_SIZE = std::size_t{1} << 16;
+static constexpr std::size_t OUT_BUFFER_SIZE = std::size_t{1} << 15;
+
+// Blocks of released streams, kept for the next ones. A batch opens thousands of streams, and
+// memory given back to the system after each would be faulted in again page by page. No more
+// streams than this are ever open at once.
+static constexpr int SPARE_COUNT = 4;
+static char *spare_blocks[SPARE_COUNT];
+static char *spare_buffers[SPARE_COUNT];
+
+// A kept block from spares, or a new one of size bytes.
+static char *
+take_spare(char **spares, std::size_t size)
+{
+    for (int k = 0; k < SPARE_COUNT; ++k) {
+        if (spares[k] != nullptr) {
+            char *block = spares[k];
+            spares[k] = nullptr;
+            return block;
+        }
+    }
+    return new char[size];
+}
+
+// Keeps block in spares, or releases it when every place is taken.
+static void
+keep_spare(char **spares, char *block)
+{
+    for (int k = 0; k < SPARE_COUNT && block != nullptr; ++k) {
+        if (spares[k] == nullptr) {
+            spares[k] = block;
+            return;
+        }
+    }
+    delete[] block;
+}
 
 bool
 text_open_read(text_input *in, const char *name)
@@ -24,7 +58,7 @@ text_open_read(text_input *in, const char *name)
     if (in->file == nullptr)
         return false;
     std::setvbuf(in->file, nullptr, _IONBF, 0);
-    in->block = new char[BLOCK_SIZE];
+    in->block = take_spare(spare_blocks, BLOCK_SIZE);
     return true;
 }
 
@@ -222,7 +256,7 @@ text_close(text_input *in)
 {
     if (in->file != nullptr)
         std::fclose(in->file);
-    delete[] in->block;
+    keep_spare(spare_blocks, in->block);
     *in = text_input{};
 }
 
@@ -237,7 +271,7 @@ out_open(out_stream *out, const char *name, const char *mode)
     if (out->file == nullptr)
         return false;
     // The C library would take a block of its own choosing (a few KiB) for a null buffer.
-    out->buffer = new char[OUT_BUFFER_SIZE];
+    out->buffer = take_spare(spare_buffers, OUT_BUFFER_SIZE);
     std::setvbuf(out->file, out->buffer, _IOFBF, OUT_BUFFER_SIZE);
     return true;
 }
@@ -282,7 +316,7 @@ out_close(out_stream *out)
     bool ok = out->file != nullptr && !out->failed;
     if (out->file != nullptr && std::fclose(out->file) != 0)
         ok = false;
-    delete[] out->buffer;
+    keep_spare(spare_buffers, out->buffer);
     *out = out_stream{};
     return ok;
 }

@@ -89,7 +89,7 @@ TEST(QuotedPrintable, EscapeMatchesStrtolForEveryBytePair)
     for (int t0 = 1; t0 < 256; ++t0) {
         for (int t1 = 0; t1 < 256 && t0 != '\n'; ++t1) {
             const char text[3] = {static_cast<char>(t0), static_cast<char>(t1), '\0'};
-            const std::string decoded = decode("=" + std::string(text));
+            const std::string decoded = decode(std::string("=").append(text));
             ASSERT_FALSE(decoded.empty());
             ASSERT_EQ(decoded[0], static_cast<char>(std::strtol(text, nullptr, 16) & 0xFF))
                 << "escape bytes " << t0 << " " << t1;

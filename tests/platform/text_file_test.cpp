@@ -56,12 +56,96 @@ TEST_F(TextFile, ReadsLinesAsTextMode)
          "abc",
          100,
          {}},
+        {"0x1A at a line start, a line end after it",
+         "ab\r\n\x1A"
+         "cd\r\n",
+         100,
+         {{"ab\n", 0}}},
+        {"0x1A first, a line end after it",
+         "\x1A"
+         "abc\n",
+         100,
+         {}},
+        {"0x1A after a CR", "ab\r\x1A\n", 100, {{"ab", 0}}},
         {"line cut by the size", "abcdef\r\n", 4, {{"abc", 0}, {"def", 3}, {"\n", 6}}},
         {"only CR bytes", "\r\r", 100, {}},
         {"NUL inside a line", std::string("a\0b\n", 4), 100, {{"a", 0}}},
     };
     for (const row &r : rows)
         EXPECT_EQ(read_all(r.bytes, r.size), r.expected) << r.title;
+}
+
+TEST_F(TextFile, CountsLineBytesAndReadsTextInSteps)
+{
+    struct row {
+        const char *title;
+        std::string bytes;
+        std::string text;  // what text-mode reading delivers
+    };
+
+    std::string blocks;  // a text over several read blocks, with CR LF across their ends
+    std::string blocks_text;
+    for (int i = 0; i < 30000; ++i) {
+        const std::string number = std::to_string(i);
+        blocks.append(1, 'l').append(number).append(i % 3 == 0 ? "\r\n" : "\r\r\n");
+        blocks_text.append(1, 'l').append(number).append(1, '\n');
+    }
+    const row rows[] = {
+        {"NUL bytes are counted", std::string("a\0b\r\n\0\n", 7), std::string("a\0b\n\0\n", 6)},
+        {"0x1A ends the text",
+         "ab\r\ncd\x1A"
+         "ef\r\n",
+         "ab\ncd"},
+        {"several blocks", blocks, blocks_text},
+    };
+    for (const row &r : rows) {
+        write_file("in.txt", r.bytes);
+        const std::size_t steps[] = {1, 7, 4096, 1000000};
+        for (const std::size_t step : steps) {
+            text_input in;
+            ASSERT_TRUE(text_open_read(&in, "in.txt"));
+            std::vector<char> chunk(step);
+            std::string text;
+            for (std::size_t n = text_read_text(&in, chunk); n > 0; n = text_read_text(&in, chunk))
+                text.append(chunk.data(), n);
+            text_close(&in);
+            EXPECT_EQ(text, r.text) << r.title << ", steps of " << step;
+        }
+        text_input in;
+        ASSERT_TRUE(text_open_read(&in, "in.txt"));
+        char line[64];
+        std::string lines;
+        std::size_t count = 0;
+        while (text_read_line_counted(&in, line, &count))
+            lines.append(line, count);
+        text_close(&in);
+        EXPECT_EQ(lines, r.text) << r.title << ", by lines";
+    }
+}
+
+// A seek back over a 0x1A byte not yet read, or forward past one, reads what the file holds
+// from there up to the next 0x1A byte.
+TEST_F(TextFile, SeeksAroundEndOfTextBytes)
+{
+    write_file("in.txt", "ab\r\nc\x1A"
+                         "d\x1A"
+                         "e\r\n");
+    text_input in;
+    ASSERT_TRUE(text_open_read(&in, "in.txt"));
+    char line[64];
+    ASSERT_TRUE(text_read_line(&in, line));
+    EXPECT_STREQ(line, "ab\n");
+    text_seek(&in, 6);  // past the first 0x1A, which has not been read
+    ASSERT_TRUE(text_read_line(&in, line));
+    EXPECT_STREQ(line, "d");
+    EXPECT_FALSE(text_read_line(&in, line));
+    text_seek(&in, 0);
+    ASSERT_TRUE(text_read_line(&in, line));
+    EXPECT_STREQ(line, "ab\n");
+    ASSERT_TRUE(text_read_line(&in, line));
+    EXPECT_STREQ(line, "c");
+    EXPECT_FALSE(text_read_line(&in, line));
+    text_close(&in);
 }
 
 TEST_F(TextFile, SeeksByStoredBytesAndReadsAgain)

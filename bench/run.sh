@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# Times the real program end to end, in one run, against `base64 -d` on the same base64 payload
+# and `cp` of the same archive bytes: one large archive per size, then a folder of small ones.
+# Prints MB/s, archives/s, the ratios and the peak RSS. Figures are best of N, by wall clock and
+# by CPU time (user + system), which other load on the machine disturbs less.
+#
+#   bench/run.sh BUILD_DIR [--sizes "10M 200M"] [--huge] [--small COUNT] [--small-size 50k]
+#                          [--repeat N] [--work DIR] [--program PATH]
+#
+# --huge adds a 1 GB archive. Inputs are generated (seeded) into the work folder, /tmp by
+# default, and kept there for the next run; nothing is written into the repository.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+build=${1:?usage: run.sh BUILD_DIR [options]}
+shift
+sizes="10M 200M"
+small_count=2000
+small_size=50k
+repeat=5
+work=${TMPDIR:-/tmp}/fenwrack-bench
+program=""
+while [[ $# -gt 0 ]]; do
+    case $1 in
+    --sizes) sizes=$2; shift 2 ;;
+    --huge) sizes="$sizes 1G"; shift ;;
+    --small) small_count=$2; shift 2 ;;
+    --small-size) small_size=$2; shift 2 ;;
+    --repeat) repeat=$2; shift 2 ;;
+    --work) work=$2; shift 2 ;;
+    --program) program=$2; shift 2 ;;
+    *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
+    esac
+done
+program=${program:-$build/fenwrack_nosleep}
+program=$(cd "$(dirname "$program")" && pwd)/$(basename "$program")
+[[ -x $program ]] || { echo "run.sh: no program at $program" >&2; exit 2; }
+mkdir -p "$work"
+run_dir=$work/run
+
+now_ns() {
+    date +%s%N
+}
+
+# measure LABEL COMMAND...: runs the command (stdin from $stdin_file) repeat times in a clean
+# run folder; sets best_s (wall seconds), best_cpu (user + system seconds), both best of the
+# runs, and peak_kb (largest peak RSS seen).
+measure() {
+    local label=$1
+    shift
+    best_s=""
+    best_cpu=""
+    peak_kb=0
+    for ((k = 0; k < repeat; ++k)); do
+        prepare_run
+        local start end rss
+        start=$(now_ns)
+        (cd "$run_dir" && /usr/bin/time -v -o "$work/time.txt" "$@" <"$stdin_file" >/dev/null)
+        end=$(now_ns)
+        rss=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time.txt")
+        ((rss > peak_kb)) && peak_kb=$rss
+        best_s=$(awk -v a="$best_s" -v b="$(((end - start) / 1000))" \
+            'BEGIN { b /= 1e6; print (a == "" || b < a) ? b : a }')
+        best_cpu=$(awk -F': ' -v a="$best_cpu" '/(User|System) time/ { t += $2 }
+            END { print (a == "" || t < a) ? t : a }' "$work/time.txt")
+    done
+    printf '  %-28s %9.4f s wall %8.3f s CPU  peak RSS %6d KiB\n' "$label" "$best_s" \
+        "$best_cpu" "$peak_kb"
+}
+
+# Figures of inputs too small for the clock's resolution print as "-".
+mb_per_s() {
+    awk -v bytes="$1" -v s="$2" 'BEGIN { if (s > 0) printf "%.1f", bytes / 1e6 / s; else print "-" }'
+}
+
+ratio() {
+    awk -v a="$1" -v b="$2" 'BEGIN { if (a > 0 && b > 0) printf "%.2f", a / b; else print "-" }'
+}
+
+# The run folder holds links to the inputs only: the program writes its outputs next to them.
+link_inputs() {
+    rm -rf "$run_dir"
+    mkdir -p "$run_dir"
+    ln "$@" "$run_dir/"
+}
+
+stdin_file=$work/yes.txt
+printf 'y\n\n' >"$stdin_file"
+
+echo "program: $program"
+echo "work folder: $work (best of $repeat)"
+for size in $sizes; do
+    archive=$work/large-$size.mht
+    payload=$work/large-$size.b64
+    if [[ ! -f $archive || ! -f $payload ]]; then
+        python3 "$here/make_archives.py" large "$size" "$archive" --payload "$payload"
+    fi
+    archive_bytes=$(stat -c %s "$archive")
+    payload_bytes=$(stat -c %s "$payload")
+    echo "large archive $size: $archive_bytes bytes, base64 payload $payload_bytes bytes"
+
+    prepare_run() { link_inputs "$archive"; }
+    measure "fenwrack" "$program"
+    prog_s=$best_s
+    prog_cpu=$best_cpu
+    prog_kb=$peak_kb
+    prepare_run() { link_inputs "$payload"; }
+    measure "base64 -d (payload)" sh -c 'base64 -d "$1" >decoded.bin' sh "$(basename "$payload")"
+    b64_s=$best_s
+    b64_cpu=$best_cpu
+    measure "cp (archive bytes)" cp "$archive" copy.bin
+    cp_s=$best_s
+    prog_mbs=$(mb_per_s "$archive_bytes" "$prog_s")
+    b64_mbs=$(mb_per_s "$payload_bytes" "$b64_s")
+    cp_mbs=$(mb_per_s "$archive_bytes" "$cp_s")
+    prog_cpu_mbs=$(mb_per_s "$archive_bytes" "$prog_cpu")
+    b64_cpu_mbs=$(mb_per_s "$payload_bytes" "$b64_cpu")
+    echo "  => wall: fenwrack $prog_mbs MB/s, base64 -d $b64_mbs MB/s, cp $cp_mbs MB/s;" \
+        "fenwrack/base64 -d $(ratio "$prog_mbs" "$b64_mbs")," \
+        "fenwrack/cp $(ratio "$prog_mbs" "$cp_mbs")"
+    echo "  => CPU:  fenwrack $prog_cpu_mbs MB/s, base64 -d $b64_cpu_mbs MB/s;" \
+        "fenwrack/base64 -d $(ratio "$prog_cpu_mbs" "$b64_cpu_mbs"); peak RSS $prog_kb KiB"
+    echo "RESULT large $size mbs=$prog_mbs base64_mbs=$b64_mbs cp_mbs=$cp_mbs" \
+        "cpu_mbs=$prog_cpu_mbs base64_cpu_mbs=$b64_cpu_mbs rss_kb=$prog_kb"
+done
+
+folder=$work/small-$small_count-$small_size
+if [[ ! -d $folder ]]; then
+    python3 "$here/make_archives.py" folder "$small_count" "$small_size" "$folder.part"
+    mv "$folder.part" "$folder"
+fi
+folder_bytes=$(du -sb "$folder" | cut -f1)
+echo "small archives: $small_count of $small_size, $folder_bytes bytes"
+prepare_run() { link_inputs "$folder"/*.mht; }
+measure "fenwrack" "$program"
+prog_s=$best_s
+prog_cpu=$best_cpu
+prog_kb=$peak_kb
+measure "cp (archive bytes)" cp -r "$folder" copy
+cp_s=$best_s
+per_s() {
+    awk -v n="$small_count" -v s="$1" 'BEGIN { if (s > 0) printf "%.0f", n / s; else print "-" }'
+}
+echo "  => fenwrack $(per_s "$prog_s") archives/s by wall clock ($prog_s s)," \
+    "$(per_s "$prog_cpu") by CPU time ($prog_cpu s); $(mb_per_s "$folder_bytes" "$prog_s") MB/s;" \
+    "cp $(mb_per_s "$folder_bytes" "$cp_s") MB/s ($cp_s s); fenwrack/cp $(ratio "$cp_s" "$prog_s");" \
+    "peak RSS $prog_kb KiB"
+echo "RESULT small count=$small_count seconds=$prog_s cpu_seconds=$prog_cpu cp_seconds=$cp_s" \
+    "rss_kb=$prog_kb"
+rm -rf "$run_dir"
