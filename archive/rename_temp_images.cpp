@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -27,6 +28,16 @@ static constexpr char MSG_REWRITE_FAILED[] =
 static constexpr std::size_t PIECE_SIZE = LINE_BUFFER_SIZE - 2;
 
 static constexpr char END_OF_TEXT = '\x1A';
+
+// A page of at most this many bytes of text is rewritten in memory; a larger one line by line,
+// so that memory stays bounded whatever the size of the page.
+static constexpr std::size_t IN_MEMORY_LIMIT = std::size_t{1} << 16;
+
+// Bytes read from a page per step.
+static constexpr std::size_t READ_STEP = std::size_t{1} << 13;
+
+// Bits of the quick test that tells lines which no old text can touch (8 KiB).
+static constexpr int FILTER_HASH_BITS = 16;
 
 // Replacements waiting to be applied to every HTML output, in the order they were made.
 using pending_list = std::vector<std::pair<std::string, std::string>>;
@@ -76,16 +87,26 @@ replace_in_pages(std::span<output_entry> outputs, const char *old_text, const ch
 }
 
 // The text of name as a text-mode read delivers it: CR bytes dropped, ended by a 0x1A byte.
-static void
+// Returns false, with text_out holding a part of it, when the text is longer than
+// IN_MEMORY_LIMIT bytes.
+static bool
 read_text(const char *name, std::vector<char> *text_out)
 {
     text_input in;
     if (!text_open_read(&in, name))
         fail_run(MSG_REWRITE_FAILED);
     text_out->clear();
-    for (int c = text_read_byte(&in); c != EOF; c = text_read_byte(&in))
-        text_out->push_back(static_cast<char>(c));
+    std::size_t len = 0;
+    while (len <= IN_MEMORY_LIMIT) {
+        text_out->resize(len + READ_STEP);
+        const std::size_t got = text_read_text(&in, std::span<char>(*text_out).subspan(len));
+        len += got;
+        text_out->resize(len);
+        if (got == 0)
+            break;
+    }
     text_close(&in);
+    return len <= IN_MEMORY_LIMIT;
 }
 
 // Appends piece with every occurrence of old_text replaced, left to right, without overlaps.
@@ -170,9 +191,142 @@ reread_text(std::vector<char> *text)
     text->erase(std::remove(text->begin(), text->end(), '\r'), text->end());
 }
 
-// Applies the pending replacements to the HTML file name in one read and one write, with the
-// result a replace_txt call per replacement would leave. The former content stays in a work
-// copy until the new file is complete, as with replace_txt.
+// Applies the pending replacements to text in memory, with the result one pass per replacement
+// would leave.
+static void
+replace_in_memory(std::vector<char> *text, const pending_list &pending)
+{
+    std::vector<char> next;
+    for (std::size_t k = 0; k < pending.size(); ++k) {
+        if (!replace_pass(*text, pending[k].first, pending[k].second, &next))
+            continue;
+        text->swap(next);
+        if (k + 1 < pending.size())
+            reread_text(text);
+    }
+}
+
+// A quick test for lines that no pass can change: one bit per hash of the first gram_len bytes
+// of every old text. A line in which no column hits a set bit holds no old text, so the first
+// pass leaves it as it is, and so does every pass after it.
+struct old_text_filter {
+    std::size_t gram_len = 0;  // the shortest old text's length, at most 4
+    std::vector<std::uint64_t> bits;
+};
+
+static std::uint32_t
+hash_gram(const char *p, std::size_t gram_len)
+{
+    std::uint32_t key = 0;
+    for (std::size_t k = 0; k < gram_len; ++k)
+        key = key << 8 | static_cast<unsigned char>(p[k]);
+    return (key * 2654435761u) >> (32 - FILTER_HASH_BITS);
+}
+
+static void
+build_filter(const pending_list &pending, old_text_filter *filter)
+{
+    filter->gram_len = 4;
+    for (const auto &entry : pending)
+        filter->gram_len = std::min(filter->gram_len, entry.first.size());
+    filter->bits.assign((std::size_t{1} << FILTER_HASH_BITS) / 64, 0);
+    for (const auto &entry : pending) {
+        const std::uint32_t h = hash_gram(entry.first.data(), filter->gram_len);
+        filter->bits[h / 64] |= std::uint64_t{1} << (h % 64);
+    }
+}
+
+static bool
+may_hold_old_text(const old_text_filter &filter, std::string_view line)
+{
+    for (std::size_t c = 0; c + filter.gram_len <= line.size(); ++c) {
+        const std::uint32_t h = hash_gram(line.data() + c, filter.gram_len);
+        if ((filter.bits[h / 64] >> (h % 64)) & 1)
+            return true;
+    }
+    return false;
+}
+
+// True when one line at a time gives what one pass per replacement over the whole text gives:
+// every old text is without line feed and not empty, and no new text brings in a line feed, a
+// CR or a 0x1A byte (which would change what the next pass reads back).
+static bool
+is_line_by_line_exact(const pending_list &pending)
+{
+    for (const auto &[old_text, new_text] : pending) {
+        if (old_text.empty() || old_text.find('\n') != std::string::npos ||
+            new_text.find_first_of("\n\r\x1A") != std::string::npos)
+            return false;
+    }
+    return true;
+}
+
+// Applies every replacement in turn to one line (text without NUL, its line feed at its end
+// or the last line of the page). Returns false when the line outgrows a piece before a pass:
+// that pass would then cut it into pieces, and the line-by-line result would differ.
+static bool
+replace_line(std::vector<char> *line, const pending_list &pending, std::vector<char> *next)
+{
+    for (std::size_t k = 0; k < pending.size(); ++k) {
+        if (line->size() > PIECE_SIZE)
+            return false;
+        const std::string_view old_text = pending[k].first;
+        const std::string_view text(line->data(), line->size());
+        if (text.find(old_text) == std::string_view::npos)
+            continue;
+        const text_searcher search(old_text.begin(), old_text.end());
+        next->clear();
+        append_replaced(next, text, search, old_text.size(), pending[k].second);
+        line->swap(*next);
+    }
+    return true;
+}
+
+// Rewrites the page line by line from the work copy into name. Returns false when the page
+// holds a NUL byte or a line longer than a piece, or a line outgrows one: name is then removed
+// again and the page must be rewritten another way.
+static bool
+rewrite_by_lines(const char *name, const char *work_name, const pending_list &pending)
+{
+    old_text_filter filter;
+    build_filter(pending, &filter);
+    text_input in;
+    if (!text_open_read(&in, work_name))
+        fail_run(MSG_REWRITE_FAILED);
+    out_stream out;
+    if (!out_open(&out, name, "w"))
+        fail_run(MSG_REWRITE_FAILED);
+    char piece[PIECE_SIZE + 1];
+    std::vector<char> line;
+    std::vector<char> next;
+    bool exact = true;
+    std::size_t count = 0;
+    while (exact && text_read_line_counted(&in, piece, &count)) {
+        const std::string_view text(piece, count);
+        // A piece without its line feed is the page's last line only when the read stopped
+        // short of a full piece; a line holding NUL is cut by every pass.
+        const bool whole = (count > 0 && piece[count - 1] == '\n') || count < PIECE_SIZE;
+        exact = whole && text.find('\0') == std::string_view::npos;
+        if (exact && may_hold_old_text(filter, text)) {
+            line.assign(text.begin(), text.end());
+            exact = replace_line(&line, pending, &next);
+            out_write(&out, line.data(), line.size());
+        } else if (exact) {
+            out_write(&out, text.data(), text.size());
+        }
+    }
+    text_close(&in);
+    if (!out_close(&out) && exact)
+        fail_run(MSG_REWRITE_FAILED);
+    if (!exact && !remove_file(name))
+        fail_run(MSG_REWRITE_FAILED);
+    return exact;
+}
+
+// Applies the pending replacements to the HTML file name, with the result a replace_txt call per
+// replacement would leave. The former content stays in a work copy until the new file is
+// complete, as with replace_txt. A small page is read and written once; a large one is
+// rewritten line by line, or, when its text does not allow that, by one pass per replacement.
 static void
 rewrite_page(const char *name, const pending_list &pending)
 {
@@ -180,28 +334,33 @@ rewrite_page(const char *name, const pending_list &pending)
     const int len = std::snprintf(work_name, sizeof work_name, "%s.cpy", name);
     if (len < 0 || static_cast<std::size_t>(len) >= sizeof work_name)
         fail_run(MSG_REWRITE_FAILED);
-    make_unique_name(work_name);
+    fit_file_name(work_name, NAME_SIZE - 1);  // a long page name leaves no room for ".cpy"
+    make_unique_name(std::span<char>(work_name, NAME_SIZE));
     if (!rename_no_replace(name, work_name))
         fail_run(MSG_REWRITE_FAILED);
 
     std::vector<char> text;
-    std::vector<char> next;
-    read_text(work_name, &text);
-    for (std::size_t k = 0; k < pending.size(); ++k) {
-        if (!replace_pass(text, pending[k].first, pending[k].second, &next))
-            continue;
-        text.swap(next);
-        if (k + 1 < pending.size())
-            reread_text(&text);
+    if (read_text(work_name, &text)) {
+        replace_in_memory(&text, pending);
+        out_stream out;
+        if (!out_open(&out, name, "w"))
+            fail_run(MSG_REWRITE_FAILED);
+        out_write(&out, text.data(), text.size());
+        if (!out_close(&out))
+            fail_run(MSG_REWRITE_FAILED);
+        remove_file(work_name);
+        return;
     }
-
-    out_stream out;
-    if (!out_open(&out, name, "w"))
+    text = std::vector<char>();  // no longer needed: release it before the line-by-line pass
+    if (is_line_by_line_exact(pending) && rewrite_by_lines(name, work_name, pending)) {
+        remove_file(work_name);
+        return;
+    }
+    // back to the page as it was, then one pass per replacement
+    if (!rename_no_replace(work_name, name))
         fail_run(MSG_REWRITE_FAILED);
-    out_write(&out, text.data(), text.size());
-    if (!out_close(&out))
-        fail_run(MSG_REWRITE_FAILED);
-    remove_file(work_name);
+    for (const auto &[old_text, new_text] : pending)
+        replace_txt(name, old_text.c_str(), new_text.c_str());
 }
 
 // True when two HTML outputs name one file: each replacement must then reach it twice in turn.
@@ -277,7 +436,7 @@ rename_thumbnail(std::span<output_entry> outputs, std::span<char> image_names,
     const char *src_name = image_names.data() + SRC_NAME_OFFSET;
     if (!has_tmp_extension(src_name, line_scratch, work_scratch) || thumb_name[0] == '\0')
         return;
-    make_unique_name(thumb_name);
+    make_unique_name(thumb_name.first(NAME_SIZE));  // within the 255 bytes a file system holds
     apply_pending_before_rename(outputs, pending, src_name);
     if (!rename_no_replace(src_name, thumb_name.data()))
         fail_run(MSG_RENAME_FAILED, src_name, thumb_name.data());
@@ -303,11 +462,17 @@ rename_temp_images(std::span<output_entry> outputs, const char *page_name,
     for (output_entry &entry : outputs) {
         if (!has_tmp_extension(entry.name, line_scratch, work_scratch))
             continue;
-        // page_name holds at most 255 bytes, so the new name always fits the scratch
-        std::snprintf(line_scratch.data(), line_scratch.size(), "%s_%03d.tmp", page_name,
-                      static_cast<int>(tmp_sequence));
+        // The new name must fit a file system's 255 bytes: a long page_name is cut (at a
+        // character boundary) to leave room for the number and ".tmp".
+        char suffix[32];
+        const int suffix_len =
+            std::snprintf(suffix, sizeof suffix, "_%03d.tmp", static_cast<int>(tmp_sequence));
+        const std::size_t keep =
+            fit_characters(page_name, static_cast<std::size_t>(NAME_SIZE - 1 - suffix_len));
+        std::snprintf(line_scratch.data(), line_scratch.size(), "%.*s%s", static_cast<int>(keep),
+                      page_name, suffix);
         ++tmp_sequence;
-        make_unique_name(line_scratch);
+        make_unique_name(line_scratch.first(NAME_SIZE));
         // references first, then the file; a failed rename leaves the references pointing
         // at the new name all the same
         queue_replacement(outputs, &pending, entry.name, line_scratch.data());

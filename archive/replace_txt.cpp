@@ -33,15 +33,18 @@ write_replaced(out_stream *out, std::string_view piece, std::string_view old_tex
     out_write(out, piece.data() + from, piece.size() - from);
 }
 
-// Forms the work copy's name "%s.cpy". When a file of that name already exists, a fresh name
-// is taken instead, so that file is neither read as the page nor overwritten.
+// Forms the work copy's name "%s.cpy". A name longer than a file system holds (file_name of
+// more than 251 bytes) has its base shortened to fit, keeping ".cpy". When a file of that name
+// already exists, a fresh name is taken instead, so that file is neither read as the page nor
+// overwritten.
 static void
 form_work_name(const char *file_name, std::span<char> work_name)
 {
     const int len = std::snprintf(work_name.data(), work_name.size(), "%s.cpy", file_name);
     if (len < 0 || static_cast<std::size_t>(len) >= work_name.size())
         fail_run(MSG_OPEN_FAILED);
-    make_unique_name(work_name);
+    fit_file_name(work_name, NAME_SIZE - 1);
+    make_unique_name(work_name.first(NAME_SIZE));
 }
 
 void

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -58,6 +59,9 @@ static constexpr std::size_t BOUNDARY_BLOCK_SIZE = 64;
 // Line-end normalisation keeps at most this many text bytes of a body line.
 static constexpr int MAX_BODY_TEXT = LINE_BUFFER_SIZE - 3;
 
+// Decoded body lines gather in a batch and reach the output in writes of about this size.
+static constexpr std::size_t BATCH_SIZE = std::size_t{1} << 15;
+
 struct boundary_entry {
     std::int32_t length = 0;
     char *text = nullptr;
@@ -71,6 +75,7 @@ struct walk_state {
     out_stream log;
     char line[LINE_BUFFER_SIZE] = {};
     char work[WORK_BUFFER_SIZE] = {};
+    char out_batch[BATCH_SIZE];  // decoded body bytes not yet written
     char out_name[LINE_BUFFER_SIZE] = {};
     char default_name[NAME_SIZE] = {};
     char page_name[NAME_SIZE] = {};
@@ -98,6 +103,10 @@ test_delimiter(const walk_state &s, const char *line)
         return NOT_DELIMITER;
     const boundary_entry &b = s.boundaries[static_cast<std::size_t>(s.current_boundary)];
     const auto length = static_cast<std::size_t>(b.length);
+    // Most lines differ at column 2. The line buffer is longer than column 2 even when the line
+    // is not, and a byte there that belongs to no line only leads to the full test.
+    if (length > 0 && line[2] != b.text[0])
+        return NOT_DELIMITER;
     if (std::strlen(line) < 2 + length || std::memcmp(line + 2, b.text, length) != 0)
         return NOT_DELIMITER;
     if (line[2 + length] == '-' && line[3 + length] == '-')
@@ -109,12 +118,9 @@ test_delimiter(const walk_state &s, const char *line)
 static void
 scan_boundary_declarations(walk_state *s)
 {
-    const std::size_t len = std::strlen(s->line);
-    for (std::size_t c = 0; c < len;) {
-        if (!has_prefix(s->line + c, BOUNDARY_PARAM)) {
-            ++c;
-            continue;
-        }
+    const std::string_view line(s->line);
+    for (std::size_t c = line.find(BOUNDARY_PARAM); c != std::string_view::npos;
+         c = line.find(BOUNDARY_PARAM, c + BOUNDARY_PARAM.size() + 1)) {
         std::int32_t length = 0;
         take_param_value(s->line + c + BOUNDARY_PARAM.size(), s->work, &length);
         const std::size_t size =
@@ -124,7 +130,6 @@ scan_boundary_declarations(walk_state *s)
         s->boundaries.push_back(entry);
         s->current_boundary = static_cast<std::int32_t>(s->boundaries.size() - 1);
         s->part_ready = 0;
-        c += BOUNDARY_PARAM.size() + 1;
     }
 }
 
@@ -187,21 +192,37 @@ apply_location(walk_state *s)
     sanitize_file_name(s->out_name);
 }
 
+// Every "filename=" of the line, in any case, names the part; the scan goes on one column
+// past the parameter's '='. Candidates are found by their '=', which few columns hold.
 static void
 apply_filename_param(walk_state *s)
 {
-    const std::size_t len = std::strlen(s->line);
-    for (std::size_t c = 0; c < len;) {
-        if (!has_prefix_nocase(s->line + c, FILENAME_PARAM)) {
-            ++c;
+    const std::string_view line(s->line);
+    const std::size_t eq_offset = FILENAME_PARAM.size() - 1;
+    std::size_t next = 0;  // the first column a parameter may begin at
+    for (std::size_t eq = line.find('=', eq_offset); eq != std::string_view::npos;
+         eq = line.find('=', eq + 1)) {
+        const std::size_t c = eq - eq_offset;
+        if (c < next || !has_prefix_nocase(s->line + c, FILENAME_PARAM))
             continue;
-        }
         std::int32_t length = 0;
         take_param_value(s->line + c + FILENAME_PARAM.size(), s->work, &length);
         take_base_name(s->work, s->out_name);
         sanitize_file_name(s->out_name);
-        c += FILENAME_PARAM.size() + 1;
+        next = c + FILENAME_PARAM.size() + 1;
     }
+}
+
+// True when name is an archive of the batch or the run log, ignoring ASCII case.
+static bool
+is_reserved_name(const walk_state &s, const char *name)
+{
+    const std::size_t len = std::strlen(name);
+    for (const std::string &reserved : s.batch->reserved_names) {
+        if (reserved.size() == len && str_nicmp(name, reserved.c_str(), len) == 0)
+            return true;
+    }
+    return false;
 }
 
 // A non-HTML part replaces an existing file of its name, but never an archive of the batch or
@@ -209,13 +230,8 @@ apply_filename_param(walk_state *s)
 static void
 make_unique_name_if_reserved(walk_state *s)
 {
-    const std::size_t len = std::strlen(s->out_name);
-    for (const std::string &reserved : s->batch->reserved_names) {
-        if (reserved.size() == len && str_nicmp(s->out_name, reserved.c_str(), len) == 0) {
-            make_unique_name(std::span<char>(s->out_name), s->batch->reserved_names);
-            return;
-        }
-    }
+    if (is_reserved_name(*s, s->out_name))
+        make_unique_name(std::span<char>(s->out_name), s->batch->reserved_names);
 }
 
 // Sets the body line's end to CR LF: the text is cut at the first line feed or NUL, and to
@@ -223,9 +239,12 @@ make_unique_name_if_reserved(walk_state *s)
 static std::size_t
 normalise_line_end(char *line)
 {
-    int n = 0;
-    while (n < MAX_BODY_TEXT + 1 && line[n] != '\n' && line[n] != '\0')
-        ++n;
+    // The read stored a terminator, so the text before it is searched for the line feed.
+    const std::size_t len = std::strlen(line);
+    const void *lf = std::memchr(line, '\n', len);
+    const std::size_t end =
+        lf ? static_cast<std::size_t>(static_cast<const char *>(lf) - line) : len;
+    int n = static_cast<int>(std::min(end, static_cast<std::size_t>(MAX_BODY_TEXT) + 1));
     if (n == MAX_BODY_TEXT + 1) {
         console_write(MSG_LINE_TOO_LONG);
         n = MAX_BODY_TEXT;
@@ -243,30 +262,43 @@ static void
 copy_body(walk_state *s, out_stream *out)
 {
     const std::span<char> read_buffer(s->line, BODY_READ_SIZE);
+    std::size_t used = 0;  // bytes in the batch
     while (text_read_line(&s->in, read_buffer)) {
         if (test_delimiter(*s, s->line) != NOT_DELIMITER)
             break;
+        if (BATCH_SIZE - used < WORK_BUFFER_SIZE) {
+            out_write(out, s->out_batch, used);
+            used = 0;
+        }
+        // Each line decodes into a work-buffer-sized window of the batch, so that a line is cut
+        // exactly where a separate work buffer would cut it.
+        const std::span<char> window(s->out_batch + used, WORK_BUFFER_SIZE);
         std::int32_t count = 0;
+        std::size_t len = 0;
         switch (s->part_encoding) {
         case ENC_QP:
-            decode_qp_line(s->line, s->work, &count);
-            out_write(out, s->work, static_cast<std::size_t>(count));
+            decode_qp_line(s->line, window, &count);
+            len = static_cast<std::size_t>(count);
             break;
         case ENC_BASE64:
-            decode_base64_line(s->line, s->work, &count);
-            out_write(out, s->work, static_cast<std::size_t>(count));
+            decode_base64_line(s->line, window, &count);
+            len = static_cast<std::size_t>(count);
             break;
         case ENC_7BIT:
         case ENC_8BIT:
             normalise_line_end(s->line);
             jis_to_sjis(s->line);
-            out_write(out, s->line, std::strlen(s->line));
+            len = std::strlen(s->line);
+            std::memcpy(window.data(), s->line, len);
             break;
         default:
-            out_write(out, s->line, normalise_line_end(s->line));
+            len = normalise_line_end(s->line);
+            std::memcpy(window.data(), s->line, len);
             break;
         }
+        used += len;
     }
+    out_write(out, s->out_batch, used);
     text_seek(&s->in, text_line_start(&s->in));
 }
 
@@ -284,12 +316,62 @@ record_output(walk_state *s)
     s->outputs.push_back(entry);
 }
 
+// A device name ("CON", "nul.htm", "com1.jpg") opens the device on the reference platform and
+// what is written is lost: the name takes the first free "_0001", "_0002", ... right after the
+// device part ("nul_0001.htm", "con_0001.tar.gz"), on every platform alike.
+static void
+move_off_device_name(walk_state *s)
+{
+    const std::size_t stem = device_name_length(s->out_name);
+    if (stem == 0)
+        return;
+    char rest[NAME_SIZE];
+    copy_bounded(rest, s->out_name + stem);
+    const std::string device(s->out_name, stem);
+    for (int counter = 1; counter <= 9999; ++counter) {
+        char candidate[2 * NAME_SIZE];
+        std::snprintf(candidate, sizeof candidate, "%s_%04d%s", device.c_str(), counter, rest);
+        fit_file_name(candidate, NAME_SIZE - 1);
+        if (!entry_exists(candidate) && !is_reserved_name(*s, candidate)) {
+            copy_bounded(s->out_name, candidate);
+            return;
+        }
+    }
+    copy_bounded(s->out_name, "");  // no free name: the default name follows
+}
+
+// Makes out_name a name that every platform stores as it is. Trailing dots and spaces are
+// dropped (the reference platform drops them on creation, and the log and the references must
+// name the file as stored); a device name moves off the device. A name that is then unusable
+// ("", ".", "..", only dots, control bytes) would end the run on its open: the part takes the
+// default name instead, made unique so that it replaces no file.
+static void
+settle_part_name(walk_state *s)
+{
+    std::size_t len = std::strlen(s->out_name);
+    while (len > 0 && (s->out_name[len - 1] == '.' || s->out_name[len - 1] == ' '))
+        s->out_name[--len] = '\0';
+    if (is_usable_file_name(s->out_name)) {
+        move_off_device_name(s);
+        if (s->out_name[0] != '\0')
+            return;
+    }
+    copy_bounded(s->out_name, s->default_name);
+    if (device_name_length(s->out_name) > 0) {
+        // an archive named like a device ("con.mht") has a device default name too
+        copy_bounded(s->out_name, "_");
+        append_bounded(s->out_name, s->default_name);
+    }
+    make_unique_name(std::span<char>(s->out_name), s->batch->reserved_names);
+}
+
 static void
 write_part(walk_state *s)
 {
     // A longer name than a file system holds (and than a name block records) would end the
     // run on its open: it is shortened to NAME_SIZE - 1 bytes, keeping a short extension.
     fit_file_name(s->out_name, NAME_SIZE - 1);
+    settle_part_name(s);
     // HTML parts never replace a file; no part replaces an archive of the batch or the log.
     if (s->part_kind == KIND_HTML)
         make_unique_name(std::span<char>(s->out_name), s->batch->reserved_names);

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 void
 split_name_ext(const char *name, std::span<char> base, std::span<char> ext)
@@ -80,6 +81,45 @@ fit_file_name(std::span<char> name, std::size_t max_len)
     copy_bounded(name, base_view.substr(0, keep));
     append_bounded(name, ".");
     append_bounded(name, ext_view);
+}
+
+// The device names of the reference platform: opening one opens the device, not a file.
+static bool
+is_device_name(std::string_view stem)
+{
+    static constexpr std::string_view PLAIN[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const std::string_view device : PLAIN) {
+        if (stem.size() == device.size() && str_nicmp(stem.data(), device.data(), stem.size()) == 0)
+            return true;
+    }
+    return stem.size() == 4 &&
+           (str_nicmp(stem.data(), "COM", 3) == 0 || str_nicmp(stem.data(), "LPT", 3) == 0) &&
+           stem[3] >= '0' && stem[3] <= '9';
+}
+
+std::size_t
+device_name_length(const char *name)
+{
+    // the device is named by what stands before the first dot, trailing spaces dropped
+    const std::string_view whole(name);
+    const std::string_view stem = whole.substr(0, whole.find('.'));
+    std::string_view device = stem;
+    while (!device.empty() && device.back() == ' ')
+        device.remove_suffix(1);
+    return is_device_name(device) ? stem.size() : 0;
+}
+
+bool
+is_usable_file_name(const char *name)
+{
+    const std::string_view whole(name);
+    if (whole.find_first_not_of(". ") == std::string_view::npos)
+        return false;  // "", ".", "..", "...": no file, or the folder itself
+    for (const char c : whole) {
+        if (static_cast<unsigned char>(c) < 0x20)
+            return false;
+    }
+    return true;
 }
 
 void

@@ -84,6 +84,16 @@ void make_unique_name(std::span<char> name, std::span<const std::string> reserve
 // boundary and a short extension (up to 32 bytes) is kept; a longer one is cut with the rest.
 void fit_file_name(std::span<char> name, std::size_t max_len);
 
+// True when name is not empty, not made only of dots and spaces, and has no control byte
+// (0x01-0x1F): a file of such a name can be created on every platform the tool runs on,
+// unless it is a device name (below).
+bool is_usable_file_name(const char *name);
+
+// Length of the device name that name begins with, or 0: CON, PRN, AUX, NUL, CONIN$, CONOUT$,
+// COM0-COM9 or LPT0-LPT9 in any case, alone or before a dot or a space (whatever extension
+// follows). Opening such a name on the reference platform opens the device, not a file.
+std::size_t device_name_length(const char *name);
+
 // Replaces each of " * / : < > ? \ | in the first 256 bytes of name by '_', passing over
 // Shift_JIS double-byte characters unchanged.
 void sanitize_file_name(char *name);

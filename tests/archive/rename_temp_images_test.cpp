@@ -132,7 +132,8 @@ TEST_F(RenameTempImages, NameLongerThanItsBlockGrowsTheBlock)
 {
     const std::string page(250, 'p');
     const auto names = run_renames({{KIND_OTHER, "a.tmp"}}, page.c_str(), "", "");
-    EXPECT_EQ(names, std::vector<std::string>{page + "_001.tmp"});
+    // a file system holds 255 bytes: the page name is cut to leave room for "_001.tmp"
+    EXPECT_EQ(names, std::vector<std::string>{page.substr(0, 247) + "_001.tmp"});
 }
 
 TEST_F(RenameTempImages, MissingThumbnailSourceEndsTheRun)
@@ -175,10 +176,11 @@ rename_one_by_one(std::vector<named_output> list, const std::string &page_name, 
     }
 }
 
-TEST_F(RenameTempImages, OnePassRewriteMatchesOneRewritePerRename)
+// Lines over one read, names across a read's end, a line that outgrows a read after a rename,
+// NUL bytes, bare LF, lone CR, a new name holding a later old name, and 0x1A.
+std::string
+odd_page_text()
 {
-    // Lines over one read, names across a read's end, a line that outgrows a read after a
-    // rename, NUL bytes, bare LF, lone CR, a new name holding a later old name, and 0x1A.
     const std::string filler(10230, 'f');
     std::string text = "<img src=\"pic.tmp\">\r\n";
     text += filler + "a.tmp a.tmp 001.tmp\r\n";
@@ -194,6 +196,45 @@ TEST_F(RenameTempImages, OnePassRewriteMatchesOneRewritePerRename)
         text +=
             "<p>" + std::to_string(i) + ".tmp 001.tmp c" + std::to_string(i % 7) + ".tmp</p>\r\n";
     text += "tail\x1a a.tmp\r\n";
+    return text;
+}
+
+// Plain lines, every few of them with references: with enough of them a page is too large to
+// be rewritten in memory.
+std::string
+plain_page_text(int lines)
+{
+    std::string text;
+    for (int i = 0; i < lines; ++i) {
+        text += "<p>reply " + std::to_string(i);
+        if (i % 50 == 0)
+            text += " <img src=\"pic.tmp\"> a.tmp 001.tmp c" + std::to_string(i % 7) + ".tmp";
+        text += "</p>\r\n";
+    }
+    return text;
+}
+
+TEST_F(RenameTempImages, OnePassRewriteMatchesOneRewritePerRename)
+{
+    struct page_case {
+        const char *title;
+        std::string text;
+    };
+
+    const page_case cases[] = {
+        {"odd lines, a small page", odd_page_text()},
+        {"odd lines, a large page", plain_page_text(4000) + odd_page_text()},
+        {"plain lines, a large page", plain_page_text(4000)},
+        {"a large page ending without a line feed", plain_page_text(4000) + "last a.tmp"},
+        // a line just short of a read that outgrows it when its short names become long ones;
+        // the next pass then finds its last name across the end of a read, and leaves it
+        {"a large page whose line outgrows a read",
+         plain_page_text(3000) + std::string(10204, 'g') + " a.tmp a.tmp a.tmp 001.tmp\r\n" +
+             plain_page_text(1000)},
+        {"a lone CR in a large page", plain_page_text(4000) + "lone\rcr a.tmp\r\n"},
+        {"a NUL byte in a large page",
+         plain_page_text(2000) + "before\0a.tmp after\r\n"s + plain_page_text(2000)},
+    };
 
     std::vector<named_output> list = {{KIND_HTML, "p.htm"},
                                       {KIND_OTHER, "pic.tmp"},
@@ -203,28 +244,33 @@ TEST_F(RenameTempImages, OnePassRewriteMatchesOneRewritePerRename)
     for (int i = 0; i < 7; ++i)
         list.push_back({KIND_OTHER, "c" + std::to_string(i) + ".tmp"});
 
-    for (const char *folder : {"one_by_one", "one_pass"}) {
-        std::filesystem::create_directory(scratch / folder);
-        std::filesystem::current_path(scratch / folder);
-        write_file("p.htm", text);
-        write_file("q.htm", text.substr(0, 30000));
-        for (const named_output &o : list) {
-            if (o.kind != KIND_HTML)
-                write_file(o.name, o.name);
+    int index = 0;
+    for (const page_case &c : cases) {
+        const std::filesystem::path folder = scratch / ("case" + std::to_string(index++));
+        for (const char *way : {"one_by_one", "one_pass"}) {
+            std::filesystem::create_directories(folder / way);
+            std::filesystem::current_path(folder / way);
+            write_file("p.htm", c.text);
+            write_file("q.htm", c.text.substr(0, 30000));
+            for (const named_output &o : list) {
+                if (o.kind != KIND_HTML)
+                    write_file(o.name, o.name);
+            }
         }
-    }
-    std::filesystem::current_path(scratch / "one_by_one");
-    rename_one_by_one(list, "b", "1191234567890s.jpg", "pic.tmp");
-    std::filesystem::current_path(scratch / "one_pass");
-    run_renames(list, "b", "1191234567890s.jpg", "pic.tmp");
+        std::filesystem::current_path(folder / "one_by_one");
+        rename_one_by_one(list, "b", "1191234567890s.jpg", "pic.tmp");
+        std::filesystem::current_path(folder / "one_pass");
+        run_renames(list, "b", "1191234567890s.jpg", "pic.tmp");
+        std::filesystem::current_path(scratch);
 
-    const auto expected = list_folder(scratch / "one_by_one");
-    ASSERT_EQ(list_folder(scratch / "one_pass"), expected);
-    for (const std::string &name : expected)
-        EXPECT_TRUE(read_file(scratch / "one_pass" / name) ==
-                    read_file(scratch / "one_by_one" / name))
-            << name;
-    EXPECT_NE(read_file(scratch / "one_pass" / "p.htm"), text);
+        const auto expected = list_folder(folder / "one_by_one");
+        ASSERT_EQ(list_folder(folder / "one_pass"), expected) << c.title;
+        for (const std::string &name : expected)
+            EXPECT_TRUE(read_file(folder / "one_pass" / name) ==
+                        read_file(folder / "one_by_one" / name))
+                << c.title << ": " << name;
+        EXPECT_NE(read_file(folder / "one_pass" / "p.htm"), c.text) << c.title;
+    }
 }
 
 }  // namespace

@@ -50,6 +50,15 @@ class SplitArchive : public ScratchDirTest
     }
 };
 
+std::string
+repeat(const std::string &text, int count)
+{
+    std::string out;
+    for (int k = 0; k < count; ++k)
+        out += text;
+    return out;
+}
+
 void
 expect_outputs(const std::filesystem::path &folder, const walk_case &c)
 {
@@ -192,6 +201,27 @@ TEST_F(SplitArchive, WritesEachPartAsTheHeadersSay)
               std::string(99, 'b') + "\nnot a delimiter\n--" + std::string(100, 'b') + "--\n"),
          {{"k.txt", "k\r\n--" + std::string(99, 'b') + "\r\nnot a delimiter\r\n"}},
          ",1,k.txt"},
+        {"a boundary= inside the value of another declares nothing",
+         crlf("Content-Type: multipart/mixed; boundary=boundary=zz\n\n--zz\n"
+              "Content-Location: http://h/z.txt\n\nz\n"),
+         {},
+         ",0"},
+        {"a filename= inside the value of another names nothing",
+         crlf(ie_header() + "--" + B +
+              "\nContent-Type: application/x; filename=filename=f.bin\n\n" + "z\n--" + B + "--\n"),
+         {{"filename=f.bin", "z\r\n"}},
+         ",1,filename=f.bin"},
+        {"bodies longer than one write, in three encodings",
+         crlf(ie_header() + "--" + B + "\nContent-Type: image/gif\nContent-Transfer-Encoding: " +
+              "base64\nContent-Location: http://h/b.gif\n\n" + repeat("QUJDRA==\n", 30000) + "--" +
+              B + "\nContent-Type: text/html\nContent-Transfer-Encoding: quoted-" +
+              "printable\nContent-Location: http://h/q.htm\n\n" + repeat("=41bc=\n", 30000) +
+              "\n--" + B + "\nContent-Type: text/plain\nContent-Location: http://h/t.txt\n\n" +
+              repeat(std::string(9000, 't') + "\n", 40) + "--" + B + "--\n"),
+         {{"b.gif", repeat("ABCD", 30000)},
+          {"q.htm", repeat("Abc", 30000) + "\r\n"},
+          {"t.txt", repeat(std::string(9000, 't') + "\r\n", 40)}},
+         ",3,b.gif,q.htm,t.txt"},
     };
     int index = 0;
     for (const walk_case &c : cases) {

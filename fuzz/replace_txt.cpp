@@ -1,0 +1,89 @@
+// Fuzz target: replace_txt over a file. Input: one byte giving the length of old_text (1 to
+// 32), one giving that of new_text (0 to 255), the two texts (each cut at a NUL), then the
+// file's bytes. The rewritten file is compared with a model of the rewrite: the file read in
+// text mode (CR dropped, 0x1A ends it) in pieces of at most 10238 bytes up to a line feed,
+// each piece to its first NUL, replaced left to right, "\n" stored as CR LF. Nothing but the
+// file may be left in the folder.
+#include "archive/archive.hpp"
+#include "fuzz/scratch_folder.hpp"
+
+#include <string>
+#include <string_view>
+
+static constexpr char PAGE[] = "page.htm";
+static constexpr std::size_t PIECE_SIZE = LINE_BUFFER_SIZE - 2;
+
+static std::string
+replaced(std::string_view piece, std::string_view old_text, std::string_view new_text)
+{
+    std::string out;
+    std::size_t from = 0;
+    for (std::size_t hit = piece.find(old_text); hit != std::string_view::npos;
+         hit = piece.find(old_text, from)) {
+        out.append(piece.substr(from, hit - from));
+        out.append(new_text);
+        from = hit + old_text.size();
+    }
+    out.append(piece.substr(from));
+    return out;
+}
+
+static std::string
+expected_file(std::string_view content, std::string_view old_text, std::string_view new_text)
+{
+    std::string cooked;
+    for (const char c : content) {
+        if (c == '\x1A')
+            break;
+        if (c != '\r')
+            cooked += c;
+    }
+    std::string text;
+    for (std::size_t at = 0; at < cooked.size();) {
+        std::size_t end = cooked.find('\n', at);
+        end = end == std::string::npos ? cooked.size() : end + 1;
+        end = std::min(end, at + PIECE_SIZE);
+        std::string_view piece(cooked.data() + at, end - at);
+        piece = piece.substr(0, piece.find('\0'));
+        text += replaced(piece, old_text, new_text);
+        at = end;
+    }
+    std::string stored;
+    for (const char c : text) {
+        if (c == '\n')
+            stored += '\r';
+        stored += c;
+    }
+    return stored;
+}
+
+extern "C" int
+LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    if (size < 2)
+        return 0;
+    const std::size_t old_len = 1 + data[0] % 32;
+    const std::size_t new_len = data[1];
+    if (size < 2 + old_len + new_len)
+        return 0;
+    const char *bytes = reinterpret_cast<const char *>(data);
+    const std::string old_text(std::string(bytes + 2, old_len).c_str());
+    const std::string new_text(std::string(bytes + 2 + old_len, new_len).c_str());
+    if (old_text.empty())
+        return 0;
+    const std::string_view content(bytes + 2 + old_len + new_len, size - 2 - old_len - new_len);
+
+    enter_scratch_folder();
+    write_scratch_file(PAGE, reinterpret_cast<const std::uint8_t *>(content.data()),
+                       content.size());
+    replace_txt(PAGE, old_text.c_str(), new_text.c_str());
+
+    const auto files = scratch_files();
+    if (files.size() != 1 || files[0] != PAGE)
+        fuzz_fail("%zu files left in the folder", files.size());
+    if (read_scratch_file(PAGE) != expected_file(content, old_text, new_text))
+        fuzz_fail("the rewritten file differs from the model");
+    check_outside_unchanged();
+    empty_scratch_folder();
+    return 0;
+}
