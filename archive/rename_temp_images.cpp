@@ -68,7 +68,7 @@ set_entry_name(output_entry *entry, const char *name)
     std::memcpy(entry->name, name, need);
 }
 
-// Names that may denote one file: equal ignoring ASCII case (as on the reference platform).
+// Names that may denote one file: equal ignoring ASCII case (as on Windows).
 static bool
 is_same_file_name(const char *a, const char *b)
 {

@@ -316,7 +316,7 @@ record_output(walk_state *s)
     s->outputs.push_back(entry);
 }
 
-// A device name ("CON", "nul.htm", "com1.jpg") opens the device on the reference platform and
+// A device name ("CON", "nul.htm", "com1.jpg") opens the device on Windows and
 // what is written is lost: the name takes the first free "_0001", "_0002", ... right after the
 // device part ("nul_0001.htm", "con_0001.tar.gz"), on every platform alike.
 static void
@@ -341,7 +341,7 @@ move_off_device_name(walk_state *s)
 }
 
 // Makes out_name a name that every platform stores as it is. Trailing dots and spaces are
-// dropped (the reference platform drops them on creation, and the log and the references must
+// dropped (Windows drops them on creation, and the log and the references must
 // name the file as stored); a device name moves off the device. A name that is then unusable
 // ("", ".", "..", only dots, control bytes) would end the run on its open: the part takes the
 // default name instead, made unique so that it replaces no file.

@@ -6,6 +6,7 @@
 // stores each "\n" as CR LF.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <span>
@@ -94,10 +95,14 @@ bool rename_no_replace(const char *from, const char *to);
 // Removes the file name. Returns false when it could not be removed.
 bool remove_file(const char *name);
 
+// console.cpp
+
 // Writes bytes to standard output as they are.
 void console_write(std::string_view text);
 
 [[gnu::format(printf, 1, 2)]] void console_printf(const char *format, ...);
+
+[[gnu::format(printf, 1, 0)]] void console_vprintf(const char *format, std::va_list args);
 
 // Writes bytes to standard error as they are.
 void console_error(std::string_view text);

@@ -68,39 +68,3 @@ remove_file(const char *name)
 {
     return unlink(name) == 0;
 }
-
-void
-console_write(std::string_view text)
-{
-    std::fwrite(text.data(), 1, text.size(), stdout);
-}
-
-void
-console_printf(const char *format, ...)
-{
-    std::va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
-    va_end(args);
-}
-
-void
-console_error(std::string_view text)
-{
-    std::fwrite(text.data(), 1, text.size(), stderr);
-}
-
-bool
-console_read_line(std::span<char> line)
-{
-    std::fflush(stdout);
-    return std::fgets(line.data(), static_cast<int>(line.size()), stdin) != nullptr;
-}
-
-void
-exit_process(int status)
-{
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::exit(status);
-}

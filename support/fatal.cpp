@@ -9,7 +9,7 @@ fail_run(const char *format, ...)
 {
     std::va_list args;
     va_start(args, format);
-    std::vprintf(format, args);
+    console_vprintf(format, args);
     va_end(args);
     sleep_ms(3000);
     exit_process(1);

@@ -83,7 +83,7 @@ fit_file_name(std::span<char> name, std::size_t max_len)
     append_bounded(name, ext_view);
 }
 
-// The device names of the reference platform: opening one opens the device, not a file.
+// The device names of Windows: opening one opens the device, not a file.
 static bool
 is_device_name(std::string_view stem)
 {

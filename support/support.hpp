@@ -91,7 +91,7 @@ bool is_usable_file_name(const char *name);
 
 // Length of the device name that name begins with, or 0: CON, PRN, AUX, NUL, CONIN$, CONOUT$,
 // COM0-COM9 or LPT0-LPT9 in any case, alone or before a dot or a space (whatever extension
-// follows). Opening such a name on the reference platform opens the device, not a file.
+// follows). Opening such a name on Windows opens the device, not a file.
 std::size_t device_name_length(const char *name);
 
 // Replaces each of " * / : < > ? \ | in the first 256 bytes of name by '_', passing over

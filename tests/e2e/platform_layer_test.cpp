@@ -48,15 +48,7 @@ summary(int archives, const std::string &log_name)
 std::string
 console(const std::string &text)
 {
-    if (!programs_use_crlf_console())
-        return text;
-    std::string out;
-    for (const char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
-    return out;
+    return programs_use_crlf_console() ? crlf(text) : text;
 }
 
 // A single-part archive without a location: its text comes out as "<base>.dec".
