@@ -1,4 +1,5 @@
 #include "decode/decode.hpp"
+#include "tests/decode/line_decoder_harness.hpp"
 
 #include <cstdlib>
 #include <cstring>
@@ -11,8 +12,6 @@ namespace
 
 using namespace std::string_literals;
 
-constexpr char CANARY = '\xA5';
-
 // Decodes src, placed at the end of an exact-size heap block, into a canary-filled dst of
 // dst_size bytes (0: the contract's source length plus two). Checks the terminator and that
 // nothing past it changed.
@@ -21,26 +20,8 @@ decode(const std::string &src, std::size_t dst_size = 0)
 {
     if (dst_size == 0)
         dst_size = src.size() + 2;
-    auto in = std::make_unique<char[]>(src.size() + 1);
-    std::memcpy(in.get(), src.c_str(), src.size() + 1);
-    auto out = std::make_unique<char[]>(dst_size);
-    std::memset(out.get(), CANARY, dst_size);
-    std::int32_t count = -1;
-    decode_qp_line(in.get(), std::span(out.get(), dst_size), &count);
-    const auto n = static_cast<std::size_t>(count);
-    EXPECT_TRUE(count >= 0 && n < dst_size);
-    EXPECT_EQ(out[n], '\0');
-    for (std::size_t i = n + 1; i < dst_size; ++i)
-        EXPECT_EQ(out[i], CANARY) << "byte " << i << " written, count " << count;
-    return std::string(out.get(), n);
+    return decode_guarded(decode_qp_line, src, dst_size, 0);
 }
-
-struct vector_case {
-    const char *name;
-    std::string src;
-    std::string expected;
-    std::size_t dst_size = 0;
-};
 
 class QuotedPrintableVectors : public testing::TestWithParam<vector_case>
 {
