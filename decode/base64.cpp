@@ -20,8 +20,8 @@ init_base64_tables()
     }
     for (int k = 0; k < 10; ++k)
         b64_value['0' + k] = static_cast<unsigned char>(52 + k);
-    b64_value['+'] = 62;
-    b64_value['/'] = 63;
+    b64_value[static_cast<unsigned char>('+')] = 62;
+    b64_value[static_cast<unsigned char>('/')] = 63;
     for (int c = 0; c < 256; ++c) {
         const std::uint32_t v = b64_value[c];
         b64_place[0][c] = v << 18;

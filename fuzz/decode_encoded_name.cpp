@@ -12,13 +12,6 @@ static constexpr char ARCHIVE[] = "a.mht";
 static constexpr char DEFAULT_NAME[] = "a.dec";
 static constexpr std::size_t WORK_SIZE = LINE_BUFFER_SIZE + 4;
 
-static void
-check_terminated(const char *what, const char *buf, std::size_t size)
-{
-    if (bounded_length(std::span(buf, size)) >= size)
-        fuzz_fail("%s has no terminator within its %zu bytes", what, size);
-}
-
 extern "C" int
 LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

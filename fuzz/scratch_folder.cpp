@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -118,4 +119,11 @@ read_scratch_file(const char *name)
     std::ostringstream all;
     all << in.rdbuf();
     return all.str();
+}
+
+void
+check_terminated(const char *what, const char *buf, std::size_t size)
+{
+    if (std::memchr(buf, '\0', size) == nullptr)
+        fuzz_fail("%s has no terminator within its %zu bytes", what, size);
 }

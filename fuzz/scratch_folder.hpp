@@ -32,5 +32,8 @@ std::string read_scratch_file(const char *name);
 extern bool fuzz_in_child;
 inline constexpr int FATAL_CHILD_STATUS = 71;
 
+// Aborts when buf holds no terminator within its size bytes; what names the buffer.
+void check_terminated(const char *what, const char *buf, std::size_t size);
+
 // Prints the printf-style message to standard error and aborts.
 [[noreturn, gnu::format(printf, 1, 2)]] void fuzz_fail(const char *format, ...);
