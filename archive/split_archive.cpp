@@ -302,15 +302,16 @@ copy_body(walk_state *s, out_stream *out)
     text_seek(&s->in, text_line_start(&s->in));
 }
 
-// Records a written part in the output list. Names are at most NAME_SIZE - 1 bytes when a part
-// is opened, but the page naming may give a longer one: the block then grows to fit.
+// Records a written part in the output list. The name's block holds just the name: the list
+// lives until the archive is done, and an archive of thousands of parts should not hold a
+// full-size block for each (a later rename gives the entry a larger block when it needs one).
 static void
 record_output(walk_state *s)
 {
     const std::size_t len = std::strlen(s->out_name);
     output_entry entry;
     entry.kind = s->part_kind;
-    entry.name_size = std::max(static_cast<std::size_t>(NAME_SIZE), len + 1);
+    entry.name_size = len + 1;
     entry.name = checked_alloc(entry.name_size);
     std::memcpy(entry.name, s->out_name, len + 1);
     s->outputs.push_back(entry);

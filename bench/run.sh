@@ -5,8 +5,10 @@
 # by CPU time (user + system), which other load on the machine disturbs less.
 #
 #   bench/run.sh BUILD_DIR [--sizes "10M 200M"] [--huge] [--small COUNT] [--small-size 50k]
-#                          [--repeat N] [--work DIR] [--program PATH]
+#                          [--repeat N] [--work DIR] [--program PATH] [--before PATH]
 #
+# --before times a second build (say, one from before a change) on the same inputs in the same
+# run, right after the first, and prints how much faster the first is.
 # --huge adds a 1 GB archive. Inputs are generated (seeded) into the work folder, /tmp by
 # default, and kept there for the next run; nothing is written into the repository.
 set -euo pipefail
@@ -20,6 +22,7 @@ small_size=50k
 repeat=5
 work=${TMPDIR:-/tmp}/fenwrack-bench
 program=""
+before=""
 while [[ $# -gt 0 ]]; do
     case $1 in
     --sizes) sizes=$2; shift 2 ;;
@@ -29,14 +32,19 @@ while [[ $# -gt 0 ]]; do
     --repeat) repeat=$2; shift 2 ;;
     --work) work=$2; shift 2 ;;
     --program) program=$2; shift 2 ;;
+    --before) before=$(realpath "$2"); shift 2 ;;
     *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
     esac
 done
 program=${program:-$build/fenwrack_nosleep}
 program=$(cd "$(dirname "$program")" && pwd)/$(basename "$program")
 [[ -x $program ]] || { echo "run.sh: no program at $program" >&2; exit 2; }
+[[ -z $before || -x $before ]] || { echo "run.sh: no program at $before" >&2; exit 2; }
 mkdir -p "$work"
 run_dir=$work/run
+# Folders the small-archive runs wrote into, all removed at the end (see fresh_run_dir).
+spent_dirs=$work/spent.$$
+trap 'rm -rf "$run_dir" "$spent_dirs"' EXIT
 
 now_ns() {
     date +%s%N
@@ -84,10 +92,38 @@ link_inputs() {
     ln "$@" "$run_dir/"
 }
 
+# Like link_inputs, but the former run folder is only moved aside, not removed, until the end.
+# On ext4 without a journal, the inode allocator passes over inodes freed in the last minutes,
+# looking at each one: removing the 12,000 outputs of one small-archive run right before the
+# next makes that run create its files two to four times slower than in a fresh folder, which
+# is not what the program costs a user. Runs of this script less than about six minutes apart
+# still meet the former run's removals; --work on another file system avoids that.
+fresh_run_dir() {
+    mkdir -p "$spent_dirs"
+    if [[ -d $run_dir ]]; then
+        mv "$run_dir" "$(mktemp -d "$spent_dirs/run.XXXXXX")/"
+    fi
+    mkdir -p "$run_dir"
+    ln "$@" "$run_dir/"
+}
+
+# measure_before BYTES: times the --before build like the program just timed and prints both
+# MB/s and the speed-up (wall clock and CPU time).
+measure_before() {
+    [[ -n $before ]] || return 0
+    measure "before" "$before"
+    echo "  => before $(mb_per_s "$1" "$best_s") MB/s wall ($(mb_per_s "$1" "$best_cpu") CPU)," \
+        "now $(mb_per_s "$1" "$prog_s") MB/s wall ($(mb_per_s "$1" "$prog_cpu") CPU):" \
+        "$(ratio "$best_s" "$prog_s")x by wall clock, $(ratio "$best_cpu" "$prog_cpu")x by CPU;" \
+        "peak RSS $peak_kb KiB before"
+    echo "RESULT before seconds=$best_s cpu_seconds=$best_cpu rss_kb=$peak_kb"
+}
+
 stdin_file=$work/yes.txt
 printf 'y\n\n' >"$stdin_file"
 
 echo "program: $program"
+[[ -z $before ]] || echo "before: $before"
 echo "work folder: $work (best of $repeat)"
 for size in $sizes; do
     archive=$work/large-$size.mht
@@ -104,6 +140,7 @@ for size in $sizes; do
     prog_s=$best_s
     prog_cpu=$best_cpu
     prog_kb=$peak_kb
+    measure_before "$archive_bytes"
     prepare_run() { link_inputs "$payload"; }
     measure "base64 -d (payload)" sh -c 'base64 -d "$1" >decoded.bin' sh "$(basename "$payload")"
     b64_s=$best_s
@@ -131,11 +168,12 @@ if [[ ! -d $folder ]]; then
 fi
 folder_bytes=$(du -sb "$folder" | cut -f1)
 echo "small archives: $small_count of $small_size, $folder_bytes bytes"
-prepare_run() { link_inputs "$folder"/*.mht; }
+prepare_run() { fresh_run_dir "$folder"/*.mht; }
 measure "fenwrack" "$program"
 prog_s=$best_s
 prog_cpu=$best_cpu
 prog_kb=$peak_kb
+measure_before "$folder_bytes"
 measure "cp (archive bytes)" cp -r "$folder" copy
 cp_s=$best_s
 per_s() {
@@ -147,4 +185,3 @@ echo "  => fenwrack $(per_s "$prog_s") archives/s by wall clock ($prog_s s)," \
     "peak RSS $prog_kb KiB"
 echo "RESULT small count=$small_count seconds=$prog_s cpu_seconds=$prog_cpu cp_seconds=$cp_s" \
     "rss_kb=$prog_kb"
-rm -rf "$run_dir"
