@@ -52,19 +52,22 @@ now_ns() {
 
 # measure LABEL COMMAND...: runs the command (stdin from $stdin_file) repeat times in a clean
 # run folder; sets best_s (wall seconds), best_cpu (user + system seconds), both best of the
-# runs, and peak_kb (largest peak RSS seen).
+# runs, and peak_kb (largest peak RSS seen). Every run's wall time is printed as well, so the
+# spread shows.
 measure() {
     local label=$1
     shift
     best_s=""
     best_cpu=""
     peak_kb=0
+    local walls=""
     for ((k = 0; k < repeat; ++k)); do
         prepare_run
         local start end rss
         start=$(now_ns)
         (cd "$run_dir" && /usr/bin/time -v -o "$work/time.txt" "$@" <"$stdin_file" >/dev/null)
         end=$(now_ns)
+        walls+=$(awk -v ns="$((end - start))" 'BEGIN { printf " %.3f", ns / 1e9 }')
         rss=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time.txt")
         ((rss > peak_kb)) && peak_kb=$rss
         best_s=$(awk -v a="$best_s" -v b="$(((end - start) / 1000))" \
@@ -72,8 +75,8 @@ measure() {
         best_cpu=$(awk -F': ' -v a="$best_cpu" '/(User|System) time/ { t += $2 }
             END { print (a == "" || t < a) ? t : a }' "$work/time.txt")
     done
-    printf '  %-28s %9.4f s wall %8.3f s CPU  peak RSS %6d KiB\n' "$label" "$best_s" \
-        "$best_cpu" "$peak_kb"
+    printf '  %-28s %9.4f s wall %8.3f s CPU  peak RSS %6d KiB  (runs:%s s)\n' "$label" \
+        "$best_s" "$best_cpu" "$peak_kb" "$walls"
 }
 
 # Figures of inputs too small for the clock's resolution print as "-".
