@@ -42,7 +42,7 @@ program=$(cd "$(dirname "$program")" && pwd)/$(basename "$program")
 [[ -z $before || -x $before ]] || { echo "run.sh: no program at $before" >&2; exit 2; }
 mkdir -p "$work"
 run_dir=$work/run
-# Folders the small-archive runs wrote into, all removed at the end (see fresh_run_dir).
+# Folders the small-archive runs write into, all removed at the end (see fresh_run_dir).
 spent_dirs=$work/spent.$$
 trap 'rm -rf "$run_dir" "$spent_dirs"' EXIT
 
@@ -95,18 +95,15 @@ link_inputs() {
     ln "$@" "$run_dir/"
 }
 
-# Like link_inputs, but the former run folder is only moved aside, not removed, until the end.
-# On ext4 without a journal, the inode allocator passes over inodes freed in the last minutes,
-# looking at each one: removing the 12,000 outputs of one small-archive run right before the
-# next makes that run create its files two to four times slower than in a fresh folder, which
-# is not what the program costs a user. Runs of this script less than about six minutes apart
-# still meet the former run's removals; --work on another file system avoids that.
+# Like link_inputs, but in a new folder each time; the former ones are removed only at the end.
+# On ext4 without a journal the inode allocator passes over inodes freed in the last minutes,
+# reading each one: a run right after the removal of the 12,000 outputs of the one before
+# creates its files several times slower than in a fresh folder, which is not what the program
+# costs a user. A first run soon after another script's removals still meets that (the "runs:"
+# list shows it); --work on another file system avoids it.
 fresh_run_dir() {
     mkdir -p "$spent_dirs"
-    if [[ -d $run_dir ]]; then
-        mv "$run_dir" "$(mktemp -d "$spent_dirs/run.XXXXXX")/"
-    fi
-    mkdir -p "$run_dir"
+    run_dir=$(mktemp -d "$spent_dirs/run.XXXXXX")
     ln "$@" "$run_dir/"
 }
 
