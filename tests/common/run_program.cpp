@@ -32,6 +32,12 @@ programs_use_crlf_console()
     return !environment_or("FENWRACK_RUNNER", "").empty();
 }
 
+double
+program_time_limit(double seconds_native)
+{
+    return programs_use_crlf_console() ? 10 * seconds_native : seconds_native;
+}
+
 program_result
 run_program(const std::string &program, const std::filesystem::path &folder,
             const std::string &input)

@@ -20,3 +20,8 @@ program_result run_program(const std::string &program, const std::filesystem::pa
 // True when the programs run through a runner (the Windows builds under Wine), whose console
 // stores "\n" as CR LF.
 bool programs_use_crlf_console();
+
+// Seconds a program may take on a case that takes seconds_native when it runs directly: a
+// runner (Wine) creates files about ten times slower, so it gets more. Such limits only tell
+// a run that has gone wrong (a hang, or work that grows with the square of the input).
+double program_time_limit(double seconds_native);
