@@ -44,7 +44,8 @@ mkdir -p "$work"
 run_dir=$work/run
 # Folders the small-archive runs write into, all removed at the end (see fresh_run_dir).
 spent_dirs=$work/spent.$$
-trap 'rm -rf "$run_dir" "$spent_dirs"' EXIT
+large_run_dir=$run_dir
+trap 'rm -rf "$large_run_dir" "$spent_dirs"' EXIT
 
 now_ns() {
     date +%s%N
