@@ -29,8 +29,8 @@ static constexpr std::string_view POST_MARK = "No.";
 static constexpr std::string_view BLOCKQUOTE = "<blockquote";
 static constexpr std::string_view THUMB_SUFFIX = "s.jpg";
 
-// Bytes read per line: 10238 and the terminator; longer lines arrive in pieces.
-static constexpr std::size_t READ_SIZE = LINE_BUFFER_SIZE - 1;
+// Bytes read per line: 10239 and the terminator; longer lines arrive in pieces.
+static constexpr std::size_t READ_SIZE = LINE_BUFFER_SIZE;
 
 static constexpr int MAX_POST_DIGITS = 250;
 static constexpr int THUMB_DIGITS = 13;

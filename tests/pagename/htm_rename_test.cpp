@@ -53,7 +53,7 @@ class HtmRename : public ScratchDirTest
 TEST_F(HtmRename, MarkerRules)
 {
     const std::string digits260(260, '7');
-    const std::string long_line(10235, 'x');
+    const std::string long_line(10236, 'x');  // "No." fills the first piece
     const std::vector<page_case> cases = {
         {"worked example", "page.html",
          "<b>No.12345678</b>\r\n<td>" + MARK_FILE_NAME + "</td>\r\n<a>1191234567890.jpg</a>\r\n",
@@ -127,6 +127,20 @@ TEST_F(HtmRename, MarkerRules)
         EXPECT_EQ(r.src_name, c.src_name);
         EXPECT_EQ(list_folder("."), std::vector<std::string>{c.new_file_name});
         EXPECT_EQ(read_file(c.new_file_name), c.text);
+    }
+}
+
+// A read holds 10239 bytes: a marker ending at the 10239th byte of a line is whole in the first
+// piece; one that reaches past it is cut in two and found in neither piece.
+TEST_F(HtmRename, MarkerAtTheEndOfALongLine)
+{
+    for (std::size_t len = 10232; len <= 10241; ++len) {
+        SCOPED_TRACE(len);
+        for (const std::string &name : list_folder("."))
+            std::filesystem::remove(name);
+        const std::string line = std::string(len - 4, 'x') + "No.7";
+        const rename_result r = run_htm_rename("p.htm", line + "\n");
+        EXPECT_EQ(r.file_name, len <= 10239 ? "7.htm" : "p.htm");
     }
 }
 

@@ -68,4 +68,22 @@ TEST_F(HtmRenameDated, NamingRule)
     }
 }
 
+// The number may end at the 10239th byte of a line and still be read whole.
+TEST_F(HtmRenameDated, NumberAtTheEndOfALongLine)
+{
+    for (std::size_t len = 10232; len <= 10241; ++len) {
+        SCOPED_TRACE(len);
+        for (const std::string &name : list_folder("."))
+            std::filesystem::remove(name);
+        write_file("page.html", "07/10/11 12:34:56\n" + std::string(len - 4, 'x') + "No.7\n");
+        std::vector<char> file_name(LINE_BUFFER_SIZE, '\0');
+        copy_bounded(file_name, "page.html");
+        std::vector<char> page_name(NAME_SIZE, '\0');
+        std::vector<char> image_names(IMAGE_NAMES_SIZE, '\0');
+        htm_rename(file_name, page_name, image_names);
+        EXPECT_EQ(std::string(file_name.data()),
+                  len <= 10239 ? "071011-123456-7.htm" : "page.html");
+    }
+}
+
 }  // namespace
