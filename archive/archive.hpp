@@ -3,6 +3,7 @@
 // archive's row to the run log.
 #pragma once
 
+#include "platform/platform.hpp"
 #include "support/support.hpp"
 
 #include <cstddef>
@@ -18,11 +19,13 @@ struct output_entry {
     std::size_t name_size = 0;
 };
 
-// What the batch tells each archive: the run log's name, and the names no part may take
-// (every archive of the batch and the run log).
+// What the batch tells each archive: the run log's name, the names no part may take (every
+// archive of the batch and the run log), and the files no part may write into, by identity
+// whatever name reaches them (the batch's archives, the folder's run logs).
 struct batch_info {
     const char *log_name = "";
     std::span<const std::string> reserved_names;
+    std::span<const file_identity> guarded_files = {};
 };
 
 // split_archive.cpp

@@ -1,8 +1,12 @@
 #include "archive/archive.hpp"
+#include "archive/internal.hpp"
 #include "platform/platform.hpp"
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
 #include <string_view>
+#include <vector>
 
 // 関数replace_txtの中での想定しないエラー(fopen)です。
 static constexpr char MSG_OPEN_FAILED[] =
@@ -10,33 +14,89 @@ static constexpr char MSG_OPEN_FAILED[] =
     "\xa2\x83G\x83\x89\x81[(fopen)\x82\xc5\x82\xb7\x81"
     "B\n";
 
-// Bytes read per line: 10238 and the terminator; a longer line arrives in pieces, each
-// replaced on its own (an occurrence split between two pieces stays as it is).
-static constexpr std::size_t READ_SIZE = LINE_BUFFER_SIZE - 1;
+// A pass looks at a line in pieces of at most this many bytes (a read of 10238 bytes and the
+// terminator): an occurrence split between two pieces stays as it is.
+static constexpr std::size_t PIECE_SIZE = LINE_BUFFER_SIZE - 2;
 
-// Writes piece with every occurrence of old_text replaced by new_text, left to right and
-// without overlaps; inserted text is never searched again. The output goes out as it is
-// produced, so a line that grows is written whole, whatever its length.
+// Bytes taken from the file per step.
+static constexpr std::size_t READ_STEP = std::size_t{1} << 16;
+
+// One pass of the chain: its replacement and the piece it is gathering.
+struct pass_state {
+    std::string_view old_text;
+    std::string_view new_text;
+    std::string piece;
+};
+
+// Appends piece to out with every occurrence of old_text replaced by new_text, left to right
+// and without overlaps; inserted text is never searched again.
 static void
-write_replaced(out_stream *out, std::string_view piece, std::string_view old_text,
-               std::string_view new_text)
+append_replaced(std::string *out, std::string_view piece, std::string_view old_text,
+                std::string_view new_text)
 {
     std::size_t from = 0;
-    if (!old_text.empty()) {
-        for (std::size_t hit = piece.find(old_text); hit != std::string_view::npos;
-             hit = piece.find(old_text, from)) {
-            out_write(out, piece.data() + from, hit - from);
-            out_write(out, new_text.data(), new_text.size());
-            from = hit + old_text.size();
-        }
+    for (std::size_t hit = piece.find(old_text); hit != std::string_view::npos;
+         hit = piece.find(old_text, from)) {
+        out->append(piece.data() + from, hit - from);
+        out->append(new_text);
+        from = hit + old_text.size();
     }
-    out_write(out, piece.data() + from, piece.size() - from);
+    out->append(piece.data() + from, piece.size() - from);
 }
 
-// Forms the work copy's name "%s.cpy". A name longer than a file system holds (file_name of
-// more than 251 bytes) has its base shortened to fit, keeping ".cpy". When a file of that name
-// already exists, a fresh name is taken instead, so that file is neither read as the page nor
-// overwritten.
+// Replaces the gathered piece into out and starts the next one.
+static void
+flush_piece(pass_state *pass, std::string *out)
+{
+    append_replaced(out, pass->piece, pass->old_text, pass->new_text);
+    pass->piece.clear();
+}
+
+// Feeds text to one pass: the text is cut into the pieces a line-by-line read would give (a
+// line, or each PIECE_SIZE bytes of a longer one), and every completed piece goes to out
+// replaced. A CR that a replacement brought in is dropped, as reading the text back would.
+static void
+feed_pass(pass_state *pass, std::string_view text, std::string *out)
+{
+    while (!text.empty()) {
+        std::size_t take = std::min(PIECE_SIZE - pass->piece.size(), text.size());
+        const std::size_t lf = text.substr(0, take).find('\n');
+        if (lf != std::string_view::npos)
+            take = lf + 1;
+        const std::string_view chunk = text.substr(0, take);
+        if (chunk.find('\r') == std::string_view::npos) {
+            pass->piece.append(chunk);
+        } else {
+            // a CR takes no room in a piece: the rest of the chunk comes round again
+            const std::size_t cr = chunk.find('\r');
+            pass->piece.append(chunk.substr(0, cr));
+            take = cr + 1;
+        }
+        text.remove_prefix(take);
+        if (pass->piece.size() == PIECE_SIZE ||
+            (!pass->piece.empty() && pass->piece.back() == '\n'))
+            flush_piece(pass, out);
+    }
+}
+
+// Sends text through every pass in turn; what the last one gives goes to the file.
+static void
+run_passes(std::vector<pass_state> *passes, std::string *text, out_stream *out, bool at_end)
+{
+    std::string next;
+    for (pass_state &pass : *passes) {
+        next.clear();
+        feed_pass(&pass, *text, &next);
+        if (at_end)
+            flush_piece(&pass, &next);
+        text->swap(next);
+    }
+    out_write(out, text->data(), text->size());
+    text->clear();
+}
+
+// Name of the file that receives the new text: "%s.cpy" next to the page, shortened to what a
+// file system holds and moved to a free name when taken.
 static void
 form_work_name(const char *file_name, std::span<char> work_name)
 {
@@ -47,33 +107,60 @@ form_work_name(const char *file_name, std::span<char> work_name)
     make_unique_name(work_name.first(NAME_SIZE));
 }
 
+// Creates the work file; a name taken meanwhile moves on to the next free one.
+static void
+create_work_file(const char *file_name, std::span<char> work_name, out_stream *out)
+{
+    for (;;) {
+        form_work_name(file_name, work_name);
+        const create_result created = out_create_new(out, work_name.data(), "w");
+        if (created == CREATE_OK)
+            return;
+        if (created == CREATE_FAILED)
+            fail_run(MSG_OPEN_FAILED);
+        note_name_refused(work_name.data());
+    }
+}
+
+void
+rewrite_text_file(const char *file_name, std::span<const replacement> replacements)
+{
+    text_input in;
+    // Every byte is text here: a 0x1A byte or a NUL neither ends the page nor cuts its line.
+    if (!text_open_read(&in, file_name, false))
+        fail_run(MSG_OPEN_FAILED);
+    char work_name[LINE_BUFFER_SIZE];
+    out_stream out;
+    create_work_file(file_name, work_name, &out);
+
+    std::vector<pass_state> passes;
+    for (const replacement &r : replacements)
+        passes.push_back({r.old_text, r.new_text, {}});
+    std::string text(READ_STEP, '\0');
+    for (;;) {
+        text.resize(READ_STEP);
+        const std::size_t got = text_read_text(&in, std::span<char>(text.data(), text.size()));
+        text.resize(got);
+        run_passes(&passes, &text, &out, got == 0);
+        if (got == 0)
+            break;
+    }
+    text_close(&in);
+    // The page is replaced only by a complete new text, in one step: at every moment it is
+    // whole, its former text or its new one.
+    if (!out_close(&out)) {
+        remove_file(work_name);
+        fail_run(MSG_OPEN_FAILED);
+    }
+    if (!rename_replace(work_name, file_name)) {
+        remove_file(work_name);
+        fail_run(MSG_OPEN_FAILED);
+    }
+}
+
 void
 replace_txt(const char *file_name, const char *old_text, const char *new_text)
 {
-    char work_name[LINE_BUFFER_SIZE];
-    form_work_name(file_name, work_name);
-    // The former content moves to the work copy and stays there until the new file is
-    // complete; a file that cannot be moved is left as it is.
-    if (!rename_no_replace(file_name, work_name))
-        fail_run(MSG_OPEN_FAILED);
-    text_input in;
-    if (!text_open_read(&in, work_name))
-        fail_run(MSG_OPEN_FAILED);
-    out_stream out;
-    if (!out_open(&out, file_name, "w")) {
-        text_close(&in);
-        fail_run(MSG_OPEN_FAILED);
-    }
-
-    const std::string_view old_view(old_text);
-    const std::string_view new_view(new_text);
-    char line[LINE_BUFFER_SIZE] = {};
-    while (text_read_line(&in, std::span<char>(line).first(READ_SIZE)))
-        write_replaced(&out, line, old_view, new_view);
-    text_close(&in);
-    // A new file that could not be written completely is no success: the run ends and the
-    // former content stays in the work copy.
-    if (!out_close(&out))
-        fail_run(MSG_OPEN_FAILED);
-    remove_file(work_name);
+    const replacement one{old_text, new_text};
+    rewrite_text_file(file_name, std::span<const replacement>(&one, 1));
 }

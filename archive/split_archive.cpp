@@ -52,19 +52,16 @@ static constexpr std::size_t BODY_READ_SIZE = LINE_BUFFER_SIZE;
 // feed becomes CR LF): the work buffer has room for that and the terminator.
 static constexpr std::size_t WORK_BUFFER_SIZE = LINE_BUFFER_SIZE + 4;
 
-// Boundary blocks are at least this large; a longer boundary gets a block that fits it, so a
-// boundary string is never cut (a cut one would match lines that are no delimiters).
-static constexpr std::size_t BOUNDARY_BLOCK_SIZE = 64;
-
 // Line-end normalisation keeps at most this many text bytes of a body line.
 static constexpr int MAX_BODY_TEXT = LINE_BUFFER_SIZE - 3;
 
 // Decoded body lines gather in a batch and reach the output in writes of about this size.
 static constexpr std::size_t BATCH_SIZE = std::size_t{1} << 15;
 
+// A boundary string: a view into the copy of the line that declared it.
 struct boundary_entry {
     std::int32_t length = 0;
-    char *text = nullptr;
+    const char *text = nullptr;
 };
 
 // Everything one archive's walk owns.
@@ -81,6 +78,7 @@ struct walk_state {
     char page_name[NAME_SIZE] = {};
     char image_names[IMAGE_NAMES_SIZE] = {};
     std::vector<boundary_entry> boundaries;
+    std::vector<char *> declaring_lines;  // blocks from checked_alloc the boundaries point into
     std::int32_t current_boundary = 0;
     std::vector<output_entry> outputs;
     std::int32_t part_kind = KIND_NONE;
@@ -114,20 +112,22 @@ test_delimiter(const walk_state &s, const char *line)
     return DELIMITER;
 }
 
-// Adds an entry for every "boundary=" on the line and makes the last one current.
+// Adds an entry for every "boundary=" on the line and makes the last one current. The line is
+// kept once, however many declarations it holds: memory grows with the declaring lines' bytes.
 static void
 scan_boundary_declarations(walk_state *s)
 {
     const std::string_view line(s->line);
-    for (std::size_t c = line.find(BOUNDARY_PARAM); c != std::string_view::npos;
+    std::size_t c = line.find(BOUNDARY_PARAM);
+    if (c == std::string_view::npos)
+        return;
+    char *copy = checked_alloc(line.size() + 1);
+    std::memcpy(copy, s->line, line.size() + 1);
+    s->declaring_lines.push_back(copy);
+    for (; c != std::string_view::npos;
          c = line.find(BOUNDARY_PARAM, c + BOUNDARY_PARAM.size() + 1)) {
-        std::int32_t length = 0;
-        take_param_value(s->line + c + BOUNDARY_PARAM.size(), s->work, &length);
-        const std::size_t size =
-            std::max(BOUNDARY_BLOCK_SIZE, static_cast<std::size_t>(length) + 1);
-        boundary_entry entry{length, checked_alloc(size)};
-        std::memcpy(entry.text, s->work, static_cast<std::size_t>(length) + 1);
-        s->boundaries.push_back(entry);
+        const std::string_view value = param_value_view(copy + c + BOUNDARY_PARAM.size());
+        s->boundaries.push_back({static_cast<std::int32_t>(value.size()), value.data()});
         s->current_boundary = static_cast<std::int32_t>(s->boundaries.size() - 1);
         s->part_ready = 0;
     }
@@ -225,13 +225,50 @@ is_reserved_name(const walk_state &s, const char *name)
     return false;
 }
 
-// A non-HTML part replaces an existing file of its name, but never an archive of the batch or
-// the run log: such a name is made unique instead.
-static void
-make_unique_name_if_reserved(walk_state *s)
+// True when writing to name would reach something other than a plain file of the folder's
+// own: a symbolic link (even a dangling one), a folder, FIFO or device, or, through any name,
+// an archive of the batch or a run log.
+static bool
+is_guarded_target(const walk_state &s, const char *name)
 {
-    if (is_reserved_name(*s, s->out_name))
+    file_identity identity;
+    switch (inspect_entry(name, &identity)) {
+    case ENTRY_NONE:
+        return false;
+    case ENTRY_REGULAR:
+        for (const file_identity &guarded : s.batch->guarded_files) {
+            if (guarded.volume == identity.volume && guarded.index == identity.index)
+                return true;
+        }
+        return false;
+    default:
+        return true;
+    }
+}
+
+// A non-HTML part replaces an existing file of its name, but never an archive of the batch, a
+// run log or anything a plain file does not stand for: such a name is made unique instead.
+static void
+guard_replaced_file(walk_state *s)
+{
+    if (is_reserved_name(*s, s->out_name) || is_guarded_target(*s, s->out_name))
         make_unique_name(std::span<char>(s->out_name), s->batch->reserved_names);
+}
+
+// Opens a new HTML output under a free name: created exclusively, so an entry that appeared
+// after the name was chosen is never written into; the next free name is taken instead.
+static void
+create_html_output(walk_state *s, out_stream *out)
+{
+    for (;;) {
+        make_unique_name(std::span<char>(s->out_name), s->batch->reserved_names);
+        const create_result created = out_create_new(out, s->out_name, "wb");
+        if (created == CREATE_OK)
+            return;
+        if (created == CREATE_FAILED)
+            fail_run(MSG_OUTPUT_OPEN, s->out_name);
+        note_name_refused(s->out_name);
+    }
 }
 
 // Sets the body line's end to CR LF: the text is cut at the first line feed or NUL, and to
@@ -372,15 +409,17 @@ write_part(walk_state *s)
     // A longer name than a file system holds (and than a name block records) would end the
     // run on its open: it is shortened to NAME_SIZE - 1 bytes, keeping a short extension.
     fit_file_name(s->out_name, NAME_SIZE - 1);
+    sanitize_file_name(s->out_name);  // the cut may pair the kept tail's bytes anew
     settle_part_name(s);
-    // HTML parts never replace a file; no part replaces an archive of the batch or the log.
-    if (s->part_kind == KIND_HTML)
-        make_unique_name(std::span<char>(s->out_name), s->batch->reserved_names);
-    else
-        make_unique_name_if_reserved(s);
+    // HTML parts never replace a file; no part replaces an archive of the batch or a log.
     out_stream out;
-    if (!out_open(&out, s->out_name, "wb"))
-        fail_run(MSG_OUTPUT_OPEN, s->out_name);
+    if (s->part_kind == KIND_HTML) {
+        create_html_output(s, &out);
+    } else {
+        guard_replaced_file(s);
+        if (!out_open(&out, s->out_name, "wb"))
+            fail_run(MSG_OUTPUT_OPEN, s->out_name);
+    }
     copy_body(s, &out);
     if (!out_close(&out))
         fail_run(MSG_OUTPUT_OPEN, s->out_name);
@@ -402,6 +441,7 @@ start_archive(walk_state *s)
     if (!out_open(&s->log, s->batch->log_name, "a"))
         fail_run("%s", MSG_LOG_OPEN);
     out_text(&s->log, s->archive_name);
+    out_flush(&s->log);  // a run cut short still leaves the archive's name in its row
     char ext[NAME_SIZE];
     split_name_ext(s->archive_name, s->line, ext);
     // The default name keeps its ".dec" even when the base must be shortened to fit.
@@ -419,9 +459,10 @@ start_archive(walk_state *s)
 static void
 finish_archive(walk_state *s)
 {
-    for (auto it = s->boundaries.rbegin(); it != s->boundaries.rend(); ++it)
-        checked_free(it->text);
     s->boundaries.clear();
+    for (char *copy : s->declaring_lines)
+        checked_free(copy);
+    s->declaring_lines.clear();
     rename_temp_images(s->outputs, s->page_name, s->image_names, s->line, s->work);
     char count[16];
     std::snprintf(count, sizeof count, ",%d", static_cast<int>(s->outputs.size()));

@@ -1,7 +1,9 @@
 #include "driver/driver.hpp"
+#include "support/support.hpp"
 
 int
 main()
 {
+    install_alloc_failure_handler();
     return run_batch();
 }

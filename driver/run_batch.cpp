@@ -5,6 +5,7 @@
 #include "support/support.hpp"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Console texts, cp932 bytes.
@@ -115,16 +116,69 @@ read_answer()
 }
 
 // Fixes the run log's name (first free of log.csv, log_0001.csv, ...) and writes its header.
+// The log is created exclusively: a name taken meanwhile (another run in the folder) moves on
+// to the next free one.
 static void
 start_run_log(std::span<char> log_name)
 {
-    make_unique_name(log_name);
     out_stream log;
-    if (!out_open(&log, log_name.data(), "a"))
-        fail_run("%s", MSG_LOG_OPEN);
+    for (;;) {
+        make_unique_name(log_name);
+        const create_result created = out_create_new(&log, log_name.data(), "a");
+        if (created == CREATE_OK)
+            break;
+        if (created == CREATE_FAILED)
+            fail_run("%s", MSG_LOG_OPEN);
+        note_name_refused(log_name.data());
+    }
     out_text(&log, LOG_HEADER);
     if (!out_close(&log))
         fail_run("%s", MSG_LOG_OPEN);
+}
+
+// True for the name of a run log: "log.csv" or "log_" with four or more digits and ".csv",
+// ignoring ASCII case.
+static bool
+is_run_log_name(std::string_view name)
+{
+    static constexpr std::string_view HEAD = "log";
+    static constexpr std::string_view TAIL = ".csv";
+    if (name.size() < HEAD.size() + TAIL.size() || !has_prefix_nocase(name.data(), HEAD) ||
+        !has_prefix_nocase(name.data() + name.size() - TAIL.size(), TAIL))
+        return false;
+    const std::string number(name.substr(HEAD.size(), name.size() - HEAD.size() - TAIL.size()));
+    if (number.empty())
+        return true;
+    const std::size_t digits = number.size() - 1;
+    return number[0] == '_' && digits >= 4 &&
+           static_cast<std::size_t>(digit_run_max(number.c_str() + 1, 1 << 20)) == digits;
+}
+
+// Adds the identity of name to files when it is a regular file.
+static void
+add_identity(const char *name, std::vector<file_identity> *files)
+{
+    file_identity identity;
+    if (inspect_entry(name, &identity) == ENTRY_REGULAR)
+        files->push_back(identity);
+}
+
+// The files no part may write into, whatever name reaches them: the batch's archives and the
+// run logs of the folder, this run's included (which must exist by now).
+static std::vector<file_identity>
+guarded_files_of(const std::vector<std::string> &archives, const char *log_name)
+{
+    std::vector<file_identity> files;
+    for (const std::string &name : archives)
+        add_identity(name.c_str(), &files);
+    std::vector<std::string> names;
+    list_entry_names(&names);
+    for (const std::string &name : names) {
+        if (is_run_log_name(name))
+            add_identity(name.c_str(), &files);
+    }
+    add_identity(log_name, &files);
+    return files;
 }
 
 int
@@ -148,7 +202,8 @@ run_batch()
         start_run_log(log_name);
         std::vector<std::string> reserved = archives;
         reserved.emplace_back(log_name);
-        const batch_info batch{log_name, reserved};
+        const std::vector<file_identity> guarded = guarded_files_of(archives, log_name);
+        const batch_info batch{log_name, reserved, guarded};
         int archive_count = 0;
         for (const std::string &name : archives) {
             split_archive(name.c_str(), batch);

@@ -1,6 +1,8 @@
 // Shared by the files of the platform room only.
 #pragma once
 
+#include "platform/platform.hpp"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -8,6 +10,13 @@
 
 // True when name is a regular file (not a folder or a device).
 bool is_regular_file(const char *name);
+
+// Creates name as a new, empty file (failing when any entry of that name exists) and opens
+// it as a binary stream for writing into *file_out.
+create_result create_new_file(const char *name, std::FILE **file_out);
+
+// Records that name was removed or renamed away (take_freed_names hands it on).
+void note_freed_name(const char *name);
 
 // Moves a binary stream to an absolute byte offset (64-bit on every platform).
 void seek_file(std::FILE *file, std::int64_t position);

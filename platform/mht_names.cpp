@@ -45,3 +45,27 @@ sort_mht_names(std::vector<std::string> *names)
 {
     std::sort(names->begin(), names->end(), is_before_folded);
 }
+
+// Names freed since the last take_freed_names; past FREED_LIMIT only the overflow is kept.
+static constexpr std::size_t FREED_LIMIT = 4096;
+static std::vector<std::string> freed_names;
+static bool freed_overflow = false;
+
+void
+note_freed_name(const char *name)
+{
+    if (freed_names.size() < FREED_LIMIT)
+        freed_names.emplace_back(name);
+    else
+        freed_overflow = true;
+}
+
+bool
+take_freed_names(std::vector<std::string> *names_out)
+{
+    names_out->swap(freed_names);
+    freed_names.clear();
+    const bool complete = !freed_overflow;
+    freed_overflow = false;
+    return complete;
+}

@@ -27,11 +27,13 @@ struct text_input {
     bool file_end = false;         // the file has no bytes after block
     std::size_t eot_from = 0;      // block offsets [eot_from, eot_pos) hold no 0x1A byte;
     std::size_t eot_pos = 0;       // eot_pos is a 0x1A byte or block_len
+    bool eot_ends_input = true;    // false: a 0x1A byte is read like any other byte
 };
 
 // Opens name for text-mode reading. Returns false (and leaves in closed) when it cannot be
-// opened or is not a regular file.
-bool text_open_read(text_input *in, const char *name);
+// opened or is not a regular file. With eot_ends_input false only the CR rule applies: a 0x1A
+// byte is text like any other (for rewriting a file without losing a byte of it).
+bool text_open_read(text_input *in, const char *name, bool eot_ends_input = true);
 
 // Reads like fgets into line: at most line.size() - 1 bytes, stopping after the first "\n",
 // then a terminator. CR bytes are dropped; a 0x1A byte or the end of the file ends the input.
@@ -72,6 +74,19 @@ struct out_stream {
 // Opens name with mode "wb", "w" or "a". Returns false when it cannot be opened.
 bool out_open(out_stream *out, const char *name, const char *mode);
 
+enum create_result : int {
+    CREATE_OK = 0,
+    CREATE_EXISTS = 1,  // an entry of that name exists (a dangling link included)
+    CREATE_FAILED = 2
+};
+
+// Creates name as a new file and opens it with mode "wb", "w" or "a"; never opens an entry
+// that exists, whatever it is, so two writers never share a new file.
+create_result out_create_new(out_stream *out, const char *name, const char *mode);
+
+// Hands what the stream holds to the system now. A failure is reported by out_close.
+void out_flush(out_stream *out);
+
 void out_write(out_stream *out, const char *data, std::size_t count);
 
 void out_text(out_stream *out, std::string_view text);
@@ -92,8 +107,36 @@ bool entry_exists(const char *name);
 // Renames from to to; fails (returns false) when to already exists or from does not.
 bool rename_no_replace(const char *from, const char *to);
 
+// Renames from to to in one step, replacing a file to (never a folder). At every moment to is
+// either its former file or from's. Returns false when the rename failed.
+bool rename_replace(const char *from, const char *to);
+
+// What a file is, whatever name reaches it (a hard link, a short alias): device and inode, or
+// volume serial and file index.
+struct file_identity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+};
+
+enum entry_kind : int {
+    ENTRY_NONE = 0,     // no entry of that name
+    ENTRY_REGULAR = 1,  // a regular file (not reached through a symbolic link)
+    ENTRY_OTHER = 2     // a symbolic link (even dangling), folder, FIFO, device, ...
+};
+
+// Tells what the entry name is, without following a symbolic link; fills *identity_out for a
+// regular file.
+entry_kind inspect_entry(const char *name, file_identity *identity_out);
+
+// Every entry name of the current folder (not "." or ".."), in no particular order.
+void list_entry_names(std::vector<std::string> *names_out);
+
 // Removes the file name. Returns false when it could not be removed.
 bool remove_file(const char *name);
+
+// Moves into *names_out the names this process freed since the last call (files removed or
+// renamed away). Returns false when there were too many to keep: then any may have been freed.
+bool take_freed_names(std::vector<std::string> *names_out);
 
 // console.cpp
 

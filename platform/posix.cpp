@@ -9,6 +9,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,19 +53,76 @@ bool
 rename_no_replace(const char *from, const char *to)
 {
 #ifdef RENAME_NOREPLACE
-    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
+        note_freed_name(from);
         return true;
+    }
     if (errno != EINVAL && errno != ENOSYS)
         return false;
 #endif
     // No atomic form on this file system: test, then rename.
-    if (entry_exists(to))
+    if (entry_exists(to) || std::rename(from, to) != 0)
         return false;
-    return std::rename(from, to) == 0;
+    note_freed_name(from);
+    return true;
+}
+
+bool
+rename_replace(const char *from, const char *to)
+{
+    if (std::rename(from, to) != 0)
+        return false;
+    note_freed_name(from);
+    return true;
 }
 
 bool
 remove_file(const char *name)
 {
-    return unlink(name) == 0;
+    if (unlink(name) != 0)
+        return false;
+    note_freed_name(name);
+    return true;
+}
+
+create_result
+create_new_file(const char *name, std::FILE **file_out)
+{
+    const int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return errno == EEXIST ? CREATE_EXISTS : CREATE_FAILED;
+    *file_out = fdopen(fd, "wb");
+    if (*file_out == nullptr) {
+        close(fd);
+        return CREATE_FAILED;
+    }
+    return CREATE_OK;
+}
+
+entry_kind
+inspect_entry(const char *name, file_identity *identity_out)
+{
+    struct stat info;
+    if (lstat(name, &info) != 0)
+        return ENTRY_NONE;
+    if (!S_ISREG(info.st_mode))
+        return ENTRY_OTHER;
+    identity_out->volume = static_cast<std::uint64_t>(info.st_dev);
+    identity_out->index = static_cast<std::uint64_t>(info.st_ino);
+    return ENTRY_REGULAR;
+}
+
+void
+list_entry_names(std::vector<std::string> *names_out)
+{
+    names_out->clear();
+    DIR *dir = opendir(".");
+    if (dir == nullptr)
+        return;
+    while (const dirent *entry = readdir(dir)) {
+        const std::string_view name(entry->d_name);
+        if (name != "." && name != "..")
+            names_out->emplace_back(name);
+    }
+    closedir(dir);
 }

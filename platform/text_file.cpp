@@ -49,9 +49,10 @@ keep_spare(char **spares, char *block)
 }
 
 bool
-text_open_read(text_input *in, const char *name)
+text_open_read(text_input *in, const char *name, bool eot_ends_input)
 {
     *in = text_input{};
+    in->eot_ends_input = eot_ends_input;
     if (!is_regular_file(name))
         return false;
     in->file = std::fopen(name, "rb");
@@ -73,7 +74,8 @@ fill_block(text_input *in)
     in->block_start += static_cast<std::int64_t>(in->block_len);
     in->block_pos = 0;
     in->block_len = std::fread(in->block, 1, BLOCK_SIZE, in->file);
-    const void *eot = std::memchr(in->block, END_OF_TEXT, in->block_len);
+    const void *eot =
+        in->eot_ends_input ? std::memchr(in->block, END_OF_TEXT, in->block_len) : nullptr;
     in->eot_from = 0;
     in->eot_pos =
         eot ? static_cast<std::size_t>(static_cast<const char *>(eot) - in->block) : in->block_len;
@@ -87,6 +89,8 @@ fill_block(text_input *in)
 static std::size_t
 find_end_of_text(text_input *in)
 {
+    if (!in->eot_ends_input)
+        return in->block_len;
     if (in->block_pos < in->eot_from || in->block_pos > in->eot_pos) {
         const char *from = in->block + in->block_pos;
         const void *eot = std::memchr(from, END_OF_TEXT, in->block_len - in->block_pos);
@@ -207,7 +211,7 @@ text_read_byte(text_input *in)
         return EOF;
     while (fill_block(in)) {
         const char c = in->block[in->block_pos];
-        if (c == END_OF_TEXT) {
+        if (c == END_OF_TEXT && in->eot_ends_input) {
             in->file_end = true;
             in->block_len = in->block_pos;
             return EOF;
@@ -260,20 +264,45 @@ text_close(text_input *in)
     *in = text_input{};
 }
 
+// Gives an opened stream its buffer and its line-end rule.
+static void
+set_up_stream(out_stream *out, std::FILE *file, const char *mode)
+{
+    out->file = file;
+    out->text = std::string_view(mode).find('b') == std::string_view::npos;
+    // The C library would take a block of its own choosing (a few KiB) for a null buffer.
+    out->buffer = take_spare(spare_buffers, OUT_BUFFER_SIZE);
+    std::setvbuf(out->file, out->buffer, _IOFBF, OUT_BUFFER_SIZE);
+}
+
 bool
 out_open(out_stream *out, const char *name, const char *mode)
 {
     *out = out_stream{};
-    const std::string_view m(mode);
-    const bool append = m.find('a') != std::string_view::npos;
-    out->text = m.find('b') == std::string_view::npos;
-    out->file = std::fopen(name, append ? "ab" : "wb");
-    if (out->file == nullptr)
+    const bool append = std::string_view(mode).find('a') != std::string_view::npos;
+    std::FILE *file = std::fopen(name, append ? "ab" : "wb");
+    if (file == nullptr)
         return false;
-    // The C library would take a block of its own choosing (a few KiB) for a null buffer.
-    out->buffer = take_spare(spare_buffers, OUT_BUFFER_SIZE);
-    std::setvbuf(out->file, out->buffer, _IOFBF, OUT_BUFFER_SIZE);
+    set_up_stream(out, file, mode);
     return true;
+}
+
+create_result
+out_create_new(out_stream *out, const char *name, const char *mode)
+{
+    *out = out_stream{};
+    std::FILE *file = nullptr;
+    const create_result result = create_new_file(name, &file);
+    if (result == CREATE_OK)
+        set_up_stream(out, file, mode);
+    return result;
+}
+
+void
+out_flush(out_stream *out)
+{
+    if (out->file != nullptr && std::fflush(out->file) != 0)
+        out->failed = true;
 }
 
 static void

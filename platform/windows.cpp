@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <io.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <windows.h>
 
@@ -61,11 +64,93 @@ bool
 rename_no_replace(const char *from, const char *to)
 {
     // Without MOVEFILE_REPLACE_EXISTING the move fails when to exists.
-    return MoveFileA(from, to) != 0;
+    if (MoveFileA(from, to) == 0)
+        return false;
+    note_freed_name(from);
+    return true;
+}
+
+bool
+rename_replace(const char *from, const char *to)
+{
+    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) == 0)
+        return false;
+    note_freed_name(from);
+    return true;
 }
 
 bool
 remove_file(const char *name)
 {
-    return DeleteFileA(name) != 0;
+    if (DeleteFileA(name) == 0)
+        return false;
+    note_freed_name(name);
+    return true;
+}
+
+create_result
+create_new_file(const char *name, std::FILE **file_out)
+{
+    if (is_device_name(name))
+        return CREATE_EXISTS;
+    HANDLE handle = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) ? CREATE_EXISTS
+                                                                             : CREATE_FAILED;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        return CREATE_FAILED;
+    }
+    *file_out = _fdopen(fd, "wb");
+    if (*file_out == nullptr) {
+        _close(fd);
+        return CREATE_FAILED;
+    }
+    return CREATE_OK;
+}
+
+entry_kind
+inspect_entry(const char *name, file_identity *identity_out)
+{
+    if (is_device_name(name))
+        return ENTRY_OTHER;
+    const DWORD attributes = GetFileAttributesA(name);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return ENTRY_NONE;
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+        return ENTRY_OTHER;
+    // Opened for no access: only the file's identity is read, whatever shares others hold.
+    HANDLE handle = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return ENTRY_OTHER;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = GetFileInformationByHandle(handle, &info) != 0;
+    CloseHandle(handle);
+    if (!known)
+        return ENTRY_OTHER;
+    identity_out->volume = info.dwVolumeSerialNumber;
+    identity_out->index =
+        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return ENTRY_REGULAR;
+}
+
+void
+list_entry_names(std::vector<std::string> *names_out)
+{
+    names_out->clear();
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA("*", &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::string_view name(entry.cFileName);
+        if (name != "." && name != "..")
+            names_out->emplace_back(name);
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
 }

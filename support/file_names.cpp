@@ -2,8 +2,13 @@
 #include "support/support.hpp"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 void
 split_name_ext(const char *name, std::span<char> base, std::span<char> ext)
@@ -19,7 +24,12 @@ split_name_ext(const char *name, std::span<char> base, std::span<char> ext)
     copy_bounded(ext, whole.substr(dot + 1));
 }
 
-// True when name is taken: an entry of that name exists or it is one of the reserved names.
+// Names found taken although the existence test said free (an exclusive creation refused
+// them): they count as taken from then on, so a search never offers them again.
+static std::unordered_set<std::string> names_refused;
+
+// True when name is taken: an entry of that name exists, it is one of the reserved names, or a
+// creation under it was refused.
 static bool
 is_name_taken(const char *name, std::span<const std::string> reserved)
 {
@@ -28,7 +38,84 @@ is_name_taken(const char *name, std::span<const std::string> reserved)
         if (r.size() == len && str_nicmp(name, r.c_str(), len) == 0)
             return true;
     }
-    return entry_exists(name);
+    return entry_exists(name) || (!names_refused.empty() && names_refused.count(name) != 0);
+}
+
+// Where the search for a free "base_NNNN.ext" starts next time: every number before it was
+// found taken. Keyed by base and extension with ASCII case folded (names that fold alike may
+// denote one file); the entry remembers the exact base and extension it was found for.
+struct search_start {
+    std::string exact_key;
+    long counter = 1;
+};
+
+static std::unordered_map<std::string, search_start> search_starts;
+
+static std::string
+search_key(std::string_view base, std::string_view ext, bool folded)
+{
+    std::string key(base);
+    key += '/';  // no name holds a '/': base and extension cannot run together
+    key += ext;
+    if (folded) {
+        for (char &c : key)
+            c = static_cast<char>(ascii_upper(static_cast<unsigned char>(c)));
+    }
+    return key;
+}
+
+// A name that was removed or renamed away frees its number: a later search starts no later.
+static void
+forget_freed_name(const char *name)
+{
+    char base[LINE_BUFFER_SIZE];
+    char ext[LINE_BUFFER_SIZE];
+    split_name_ext(name, base, ext);
+    const std::string_view stem(base);
+    const std::size_t underscore = stem.rfind('_');
+    if (underscore == std::string_view::npos)
+        return;
+    const std::string_view digits = stem.substr(underscore + 1);
+    const std::string number_text(digits);
+    if (digits.size() < 4 || digits.size() > 9 ||
+        static_cast<std::size_t>(digit_run_max(number_text.c_str(), 9)) != digits.size() ||
+        (digits.size() > 4 && digits[0] == '0'))
+        return;  // not a number make_unique_name writes
+    const long number = std::strtol(number_text.c_str(), nullptr, 10);
+    const auto it = search_starts.find(search_key(stem.substr(0, underscore), ext, true));
+    if (it != search_starts.end() && number < it->second.counter)
+        it->second.counter = number;
+}
+
+// Brings the search starts up to date with the names the process freed since the last search.
+static void
+update_search_starts()
+{
+    std::vector<std::string> freed;
+    if (!take_freed_names(&freed)) {
+        search_starts.clear();  // too many to follow: start every search from 1 again
+        return;
+    }
+    for (const std::string &name : freed)
+        forget_freed_name(name.c_str());
+}
+
+// Writes candidate number counter of base and ext into name ("base_NNNN.ext", the base
+// shortened when the whole would not fit). Returns false when even the suffix does not fit.
+static bool
+form_candidate(std::span<char> name, std::string_view base, std::string_view ext, long counter)
+{
+    char suffix[32];
+    const int suffix_len = std::snprintf(suffix, sizeof suffix, "_%04ld.", counter);
+    // Room for the base once the suffix, the extension and the terminator are placed.
+    const std::size_t fixed = static_cast<std::size_t>(suffix_len) + ext.size() + 1;
+    if (fixed >= name.size())
+        return false;
+    const std::size_t keep = fit_characters(base, name.size() - fixed);
+    copy_bounded(name, base.substr(0, keep));
+    append_bounded(name, suffix);
+    append_bounded(name, ext);
+    return true;
 }
 
 void
@@ -39,26 +126,35 @@ make_unique_name(std::span<char> name, std::span<const std::string> reserved)
     char base[LINE_BUFFER_SIZE];
     char ext[LINE_BUFFER_SIZE];
     split_name_ext(name.data(), base, ext);
-    const std::size_t ext_len = std::strlen(ext);
-    for (long counter = 1;; ++counter) {
-        char suffix[32];
-        const int suffix_len = std::snprintf(suffix, sizeof suffix, "_%04ld.", counter);
-        // Room for the base once the suffix, the extension and the terminator are placed;
-        // a base that does not fit is shortened so the candidate never overflows name.
-        const std::size_t fixed = static_cast<std::size_t>(suffix_len) + ext_len + 1;
-        if (fixed >= name.size()) {
+    update_search_starts();
+    // Numbers below the remembered start were taken; the one just below it is tested again,
+    // so a start left from another folder or an outside removal is not trusted blindly.
+    search_start &start = search_starts[search_key(base, ext, true)];
+    // a search that counts reserved names as taken remembers its start apart from one that
+    // does not
+    const std::string exact_key = search_key(base, ext, false) + (reserved.empty() ? "" : "/");
+    long counter = 1;
+    if (start.exact_key == exact_key && start.counter > 1) {
+        if (form_candidate(name, base, ext, start.counter - 1) &&
+            is_name_taken(name.data(), reserved))
+            counter = start.counter;
+    }
+    for (;; ++counter) {
+        if (!form_candidate(name, base, ext, counter)) {
             copy_bounded(name, "");  // not even the suffix fits: no usable name
             return;
         }
-        const std::string_view base_view(base);
-        std::size_t room = name.size() - fixed;
-        const std::size_t keep = fit_characters(base_view, room);
-        copy_bounded(name, base_view.substr(0, keep));
-        append_bounded(name, suffix);
-        append_bounded(name, ext);
         if (!is_name_taken(name.data(), reserved))
-            return;
+            break;
     }
+    start.exact_key = exact_key;
+    start.counter = counter;
+}
+
+void
+note_name_refused(const char *name)
+{
+    names_refused.insert(name);
 }
 
 void
@@ -125,7 +221,7 @@ is_usable_file_name(const char *name)
 void
 sanitize_file_name(char *name)
 {
-    for (int i = 0; i < NAME_SIZE && name[i] != '\0'; ++i) {
+    for (std::size_t i = 0; name[i] != '\0'; ++i) {
         const auto c = static_cast<unsigned char>(name[i]);
         if (is_sjis_lead(c)) {
             if (name[i + 1] == '\0')
@@ -138,20 +234,24 @@ sanitize_file_name(char *name)
     }
 }
 
+std::string_view
+param_value_view(const char *src)
+{
+    if (src[0] == '"') {
+        const std::string_view rest(src + 1);
+        return rest.substr(0, rest.find('"'));
+    }
+    const std::string_view rest(src);
+    std::string_view value = rest.substr(0, rest.find('\n'));
+    while (!value.empty() && value.back() == ' ')
+        value.remove_suffix(1);
+    return value;
+}
+
 void
 take_param_value(const char *src, std::span<char> dst, std::int32_t *length_out)
 {
-    std::string_view value;
-    if (src[0] == '"') {
-        const std::string_view rest(src + 1);
-        value = rest.substr(0, rest.find('"'));
-    } else {
-        const std::string_view rest(src);
-        value = rest.substr(0, rest.find('\n'));
-        while (!value.empty() && value.back() == ' ')
-            value.remove_suffix(1);
-    }
-    copy_bounded(dst, value);
+    copy_bounded(dst, param_value_view(src));
     *length_out = static_cast<std::int32_t>(bounded_length(dst));
 }
 

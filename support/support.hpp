@@ -76,9 +76,15 @@ void split_name_ext(const char *name, std::span<char> base, std::span<char> ext)
 
 // While an entry (file or folder) called name exists, or name equals one of reserved ignoring
 // ASCII case, replaces name by "base_NNNN.ext" with NNNN = 0001, 0002, ... from the base and
-// extension name had on entry. A candidate that does not fit name's buffer has its base
-// shortened (at a character boundary) to make room.
+// extension name had on entry: the first free one in that order. A candidate that does not fit
+// name's buffer has its base shortened (at a character boundary) to make room. Numbers found
+// taken are remembered (and forgotten when the process frees a name), so a thousand searches
+// for one name cost about a thousand tests, not half a million.
 void make_unique_name(std::span<char> name, std::span<const std::string> reserved = {});
+
+// Counts name as taken in every later make_unique_name: an exclusive creation found it taken
+// although it looked free.
+void note_name_refused(const char *name);
 
 // Shortens name to at most max_len bytes when it is longer: the base is cut at a character
 // boundary and a short extension (up to 32 bytes) is kept; a longer one is cut with the rest.
@@ -94,7 +100,7 @@ bool is_usable_file_name(const char *name);
 // follows). Opening such a name on Windows opens the device, not a file.
 std::size_t device_name_length(const char *name);
 
-// Replaces each of " * / : < > ? \ | in the first 256 bytes of name by '_', passing over
+// Replaces each of " * / : < > ? \ | in name, over its whole length, by '_', passing over
 // Shift_JIS double-byte characters unchanged.
 void sanitize_file_name(char *name);
 
@@ -103,6 +109,9 @@ void sanitize_file_name(char *name);
 // terminator with trailing spaces dropped. Writes it, cut to dst's capacity, terminated, into
 // dst and its length into *length_out (never below 0).
 void take_param_value(const char *src, std::span<char> dst, std::int32_t *length_out);
+
+// The value take_param_value takes, as a view into src (quotes excluded).
+std::string_view param_value_view(const char *src);
 
 // Cuts line at every line feed (in place) and copies its last path segment (after the last
 // '/' or '\' byte) into dst, cut to dst's capacity. An empty segment leaves dst unchanged.
@@ -113,6 +122,10 @@ void take_base_name(char *line, std::span<char> dst);
 // Allocates size bytes. On failure prints "malloc error (3).\n" to standard error, waits
 // 3000 ms and ends the process with status -3; never returns null.
 char *checked_alloc(std::size_t size);
+
+// Makes every failed allocation of the process, the standard containers' included, end as a
+// failed checked_alloc does. Called once at start.
+void install_alloc_failure_handler();
 
 // Releases a block from checked_alloc; null is ignored.
 void checked_free(char *block);

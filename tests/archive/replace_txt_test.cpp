@@ -12,6 +12,8 @@
 namespace
 {
 
+using namespace std::string_literals;
+
 struct replace_case {
     const char *label;
     std::string before;
@@ -42,6 +44,9 @@ TEST_F(ReplaceTxt, Replacements)
         {"empty file stays empty", "", "a", "b", ""},
         {"an occurrence split between reads stays", piece_end + "abc abc\r\n", "abc", "Z",
          piece_end + "abc Z\r\n"},
+        {"NUL and 0x1A are text; a reference after them is rewritten",
+         "a\0b a.tmp\r\nc\x1a a.tmp\r\nd a.tmp"s, "a.tmp", "b.tmp",
+         "a\0b b.tmp\r\nc\x1a b.tmp\r\nd b.tmp"s},
         {"a line that outgrows the buffer is written whole", std::string(10000, 'a') + "\r\n", "a",
          "bbbb", std::string(40000, 'b') + "\r\n"},
     };
@@ -81,13 +86,14 @@ replace_with_small_file_limit()
 }
 
 // Regression: a new file that could not be written whole was reported as a success and the
-// work copy holding the former content was removed.
-TEST_F(ReplaceTxt, FailedWriteEndsTheRunAndKeepsFormerContent)
+// former content was lost; then, the page was left cut with its text in the work copy.
+TEST_F(ReplaceTxt, FailedWriteEndsTheRunAndKeepsThePageWhole)
 {
     const std::string before(300000, 'a');
     write_file("page.htm", before);
     EXPECT_EXIT(replace_with_small_file_limit(), testing::ExitedWithCode(1), "");
-    EXPECT_EQ(read_file("page.htm.cpy"), before);
+    EXPECT_EQ(read_file("page.htm"), before);
+    EXPECT_EQ(list_folder("."), std::vector<std::string>{"page.htm"});
 }
 #endif
 

@@ -141,6 +141,12 @@ TEST_F(SplitArchive, WritesEachPartAsTheHeadersSay)
               "--\n"),
          {{"A_0001.MHT", "x\r\n"}, {"log_0001.csv", "y\r\n"}},
          ",2,A_0001.MHT,log_0001.csv"},
+        {"a long name is sanitized whole, the extension it keeps included",
+         crlf(ie_header() + "--" + B + "\nContent-Location: http://x/" + std::string(300, 'A') +
+              ".j:g\n\nz\n--" + B + "\nContent-Type: text/plain\nContent-Location: http://x/" +
+              std::string(300, 'C') + ".<*?|>\"\n\ny\n--" + B + "--\n"),
+         {{std::string(251, 'A') + ".j_g", "z\r\n"}, {std::string(248, 'C') + ".______", "y\r\n"}},
+         ",2," + std::string(251, 'A') + ".j_g," + std::string(248, 'C') + ".______"},
         {"no written part when nothing gives a content type",
          crlf("Subject: no type\n\nbody\n"),
          {},
