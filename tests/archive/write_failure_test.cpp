@@ -128,6 +128,30 @@ TEST_F(WriteFailure, PageThatCannotBeRewrittenKeepsItsFormerContent)
     EXPECT_EQ(read_file("a.mht"), archive);
 }
 
+// Splits a.mht with files limited as above but SIGXFSZ left to end the process: the run is cut
+// short mid-part, with no chance to flush a stream.
+void
+split_until_killed()
+{
+    const rlimit limit{FILE_LIMIT, FILE_LIMIT};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    static const std::vector<std::string> reserved{"a.mht", "log.csv"};
+    split_archive("a.mht", batch_info{"log.csv", reserved});
+    std::_Exit(0);
+}
+
+// Regression: a run cut short left the log with no row at all: the archive's name waited in
+// the stream's buffer.
+TEST_F(WriteFailure, RunCutShortKeepsTheArchiveNameInItsRow)
+{
+    std::string archive = "Content-Type: multipart/related; boundary=\"BB\"\r\n\r\n--BB\r\n"
+                          "Content-Type: text/plain\r\nContent-Location: http://h/big.txt\r\n\r\n";
+    archive += text_lines('b', 3000) + "--BB--\r\n";
+    write_file("a.mht", archive);
+    EXPECT_EXIT(split_until_killed(), testing::KilledBySignal(SIGXFSZ), "");
+    EXPECT_EQ(read_file("log.csv"), "a.mht");
+}
+
 TEST_F(WriteFailure, RewriteThatFitsCompletesTheRow)
 {
     // the same archive, small enough: the control case for the test above

@@ -1,0 +1,157 @@
+// Files a part must never write into, whatever name reaches them (hard links, symbolic links,
+// a FIFO, an earlier run's log), and archives whose cost would grow faster than their size.
+#include "tests/common/run_program.hpp"
+#include "tests/common/test_files.hpp"
+
+#include <chrono>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <vector>
+
+namespace
+{
+
+namespace fs = std::filesystem;
+
+// A multipart archive whose parts are base64 images named after their locations; each body
+// decodes to "ABC".
+std::string
+images_archive(const std::vector<std::string> &names)
+{
+    std::string archive = "Content-Type: multipart/related; boundary=\"BB\"\r\n\r\n";
+    for (const std::string &name : names)
+        archive += "--BB\r\nContent-Type: image/gif\r\nContent-Transfer-Encoding: base64\r\n"
+                   "Content-Location: http://h/" +
+                   name + "\r\n\r\nQUJD\r\n";
+    return archive + "--BB--\r\n";
+}
+
+class Guard : public ScratchDirTest
+{
+  protected:
+    // Runs fenwrack in run/, a sub-folder of the scratch folder (so that a file beside it is
+    // outside the folder the program works in).
+    program_result run()
+    {
+        return run_program("fenwrack_nosleep", scratch / "run", "y\n\n");
+    }
+
+    void SetUp() override
+    {
+        ScratchDirTest::SetUp();
+        fs::create_directory("run");
+    }
+};
+
+// A hard link reaches an archive under another name: the part takes a free name instead.
+TEST_F(Guard, HardLinksToArchivesAreNeverWritten)
+{
+    const std::string a = images_archive({"b.jpg", "z.jpg"});
+    const std::string later = images_archive({});
+    write_file("run/a.mht", a);
+    write_file("run/z.mht", later);
+    fs::create_hard_link("run/a.mht", "run/b.jpg");
+    fs::create_hard_link("run/z.mht", "run/z.jpg");
+    const program_result r = run();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_file("run/a.mht"), a);
+    EXPECT_EQ(read_file("run/z.mht"), later);
+    EXPECT_EQ(read_file("run/b_0001.jpg"), "ABC");
+    EXPECT_EQ(read_file("run/z_0001.jpg"), "ABC");
+    EXPECT_EQ(read_file("run/log.csv").substr(read_file("run/log.csv").find("a.mht")),
+              crlf("a.mht,2,b_0001.jpg,z_0001.jpg\nz.mht,0\n"));
+}
+
+// An earlier run's log is no part's to replace, under its own name or through a link.
+TEST_F(Guard, EarlierLogsAreNeverWritten)
+{
+    write_file("run/log.csv", "earlier\r\n");
+    write_file("run/log_0007.csv", "older\r\n");
+    fs::create_hard_link("run/log_0007.csv", "run/old.gif");
+    write_file("run/a.mht", images_archive({"log.csv", "old.gif"}));
+    const program_result r = run();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_file("run/log.csv"), "earlier\r\n");
+    EXPECT_EQ(read_file("run/log_0007.csv"), "older\r\n");
+    EXPECT_EQ(read_file("run/log_0002.csv"), "ABC");  // log_0001.csv is this run's log
+    EXPECT_EQ(read_file("run/old_0001.gif"), "ABC");
+}
+
+// Symbolic links and FIFOs are not plain files of the folder: a part never writes through a
+// link (out of the folder, or into the new log through a dangling one) and never opens a FIFO.
+// Wine shows a link as its target and has no FIFOs: these run against the native programs.
+TEST_F(Guard, LinksAndFifosAreNeverWritten)
+{
+    if (programs_use_crlf_console())
+        GTEST_SKIP() << "symbolic links and FIFOs are POSIX entries";
+    write_file("victim", "outside\n");
+    fs::create_symlink("../victim", "run/e.jpg");
+    fs::create_symlink("log.csv", "run/x.gif");
+    ASSERT_EQ(mkfifo("run/f.gif", 0600), 0);
+    write_file("run/a.mht", images_archive({"e.jpg", "x.gif", "f.gif"}));
+    const auto start = std::chrono::steady_clock::now();
+    const program_result r = run();
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+              10.0);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_file("victim"), "outside\n");
+    EXPECT_TRUE(fs::is_symlink("run/e.jpg"));
+    EXPECT_EQ(read_file("run/e_0001.jpg"), "ABC");
+    EXPECT_EQ(read_file("run/x_0001.gif"), "ABC");
+    EXPECT_EQ(read_file("run/f_0001.gif"), "ABC");
+    const std::string log = read_file("run/log.csv");
+    EXPECT_EQ(log.substr(log.find("\r\n") + 2), crlf("a.mht,3,e_0001.jpg,x_0001.gif,f_0001.gif\n"));
+}
+
+// Peak memory of the programs this test process has run so far, in KiB (0 when unknown).
+long
+children_peak_kib()
+{
+    rusage usage{};
+    return getrusage(RUSAGE_CHILDREN, &usage) == 0 ? usage.ru_maxrss : 0;
+}
+
+// Regression: every "boundary=" kept its own copy of the rest of its line: 900,000 of them on
+// one 8 MB header line took 2.2 GB.
+TEST_F(Guard, ThousandsOfBoundariesOnOneLineCostTheirBytes)
+{
+    std::string header = "Content-Type: multipart/mixed; ";
+    for (int k = 0; k < 900000; ++k)
+        header += "boundary=";
+    write_file("run/h.mht", header + "\r\n\r\n--x\r\nContent-Type: text/plain\r\n\r\nbody\r\n");
+    const program_result r = run();
+    EXPECT_EQ(r.status, 0);
+    // the last declaration is empty, so every line of two bytes or more is a delimiter
+    const std::string log = read_file("run/log.csv");
+    EXPECT_EQ(log.substr(log.find("\r\n") + 2), "h.mht,2,h.dec,h.dec\r\n");
+#if !defined(__SANITIZE_ADDRESS__)
+    if (!programs_use_crlf_console()) {
+        EXPECT_LT(children_peak_kib(), 40 * 1024);
+    }
+#endif
+}
+
+// Regression: each free name was searched from _0001 on, so 10,000 HTML parts of one name
+// took two minutes (5,000: 28 s).
+TEST_F(Guard, ManyPartsOfOneNameTakeLinearTime)
+{
+    std::string archive = "Content-Type: multipart/related; boundary=\"BB\"\r\n\r\n";
+    for (int k = 0; k < 5000; ++k)
+        archive += "--BB\r\nContent-Type: text/html\r\nContent-Location: http://h/a.htm\r\n\r\n"
+                   "p\r\n";
+    write_file("run/a.mht", archive + "--BB--\r\n");
+    const auto start = std::chrono::steady_clock::now();
+    const program_result r = run();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_file("run/a.htm"), "p\r\n");
+    EXPECT_EQ(read_file("run/a_4999.htm"), "p\r\n");
+    EXPECT_FALSE(fs::exists("run/a_5000.htm"));
+    EXPECT_LT(seconds, program_time_limit(8.0));
+}
+
+}  // namespace
