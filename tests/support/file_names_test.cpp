@@ -1,3 +1,4 @@
+#include "platform/platform.hpp"
 #include "support/support.hpp"
 #include "tests/common/test_files.hpp"
 
@@ -135,6 +136,36 @@ TEST_F(MakeUniqueName, ReservedNamesCountAsTakenIgnoringCase)
     char name[NAME_SIZE] = "A.MHT";
     make_unique_name(name, reserved);
     EXPECT_STREQ(name, "A_0001.MHT");
+}
+
+// Searches remember the numbers found taken; a name the process frees, or a new folder, must
+// still give the first free name in order.
+TEST_F(MakeUniqueName, RememberedSearchesStillGiveTheFirstFreeName)
+{
+    const auto unique = [](const char *taken) {
+        char name[NAME_SIZE];
+        copy_bounded(name, taken);
+        make_unique_name(name);
+        return std::string(name);
+    };
+    for (const char *name : {"x.htm", "x_0001.htm", "x_0002.htm", "x_0003.htm"})
+        write_file(name, "");
+    EXPECT_EQ(unique("x.htm"), "x_0004.htm");
+    write_file("x_0004.htm", "");
+    EXPECT_EQ(unique("x.htm"), "x_0005.htm");
+    ASSERT_TRUE(remove_file("x_0002.htm"));
+    EXPECT_EQ(unique("x.htm"), "x_0002.htm");  // freed by the process
+    write_file("x_0002.htm", "");
+    ASSERT_TRUE(rename_no_replace("x_0001.htm", "y.htm"));
+    EXPECT_EQ(unique("x.htm"), "x_0001.htm");  // renamed away
+    write_file("x_0001.htm", "");
+    EXPECT_EQ(unique("x.htm"), "x_0005.htm");
+
+    std::filesystem::create_directory("sub");
+    std::filesystem::current_path("sub");  // a folder where only x.htm is taken
+    write_file("x.htm", "");
+    EXPECT_EQ(unique("x.htm"), "x_0001.htm");
+    std::filesystem::current_path("..");
 }
 
 TEST_F(MakeUniqueName, LongNameIsShortenedNeverOverflowing)
