@@ -3,6 +3,7 @@
 // archive's row to the run log.
 #pragma once
 
+#include "pagename/pagename.hpp"
 #include "platform/platform.hpp"
 #include "support/support.hpp"
 
@@ -36,13 +37,12 @@ void split_archive(const char *archive_name, const batch_info &batch);
 
 // rename_temp_images.cpp
 
-// Gives the thumbnail saved under a ".tmp" name thumb_name (first half of image_names), every
-// other ".tmp" output the name "page_name_NNN.tmp", and rewrites the references in every HTML
-// output. Names in outputs change in place (blocks grow when a name needs it). The scratch
-// buffers are LINE_BUFFER_SIZE bytes each.
-void rename_temp_images(std::span<output_entry> outputs, const char *page_name,
-                        std::span<char> image_names, std::span<char> line_scratch,
-                        std::span<char> work_scratch);
+// Gives the thumbnail saved under a ".tmp" name (images->src_name) the name images->thumb_name
+// (made unique there), every other ".tmp" output the name "page_name_NNN.tmp", and rewrites the
+// references in every HTML output. Names in outputs change in place (blocks grow when a name
+// needs it). The scratch buffers are LINE_BUFFER_SIZE bytes each.
+void rename_temp_images(std::span<output_entry> outputs, const char *page_name, image_names *images,
+                        std::span<char> line_scratch, std::span<char> work_scratch);
 
 // replace_txt.cpp
 

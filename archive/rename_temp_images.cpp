@@ -138,34 +138,33 @@ apply_pending_before_rename(std::span<output_entry> outputs, pending_list *pendi
 // The image that the page shows was saved under a ".tmp" name: it takes thumb_name (made
 // unique), and every reference and recorded name follows.
 static void
-rename_thumbnail(std::span<output_entry> outputs, std::span<char> image_names,
-                 std::span<char> line_scratch, std::span<char> work_scratch, pending_list *pending)
+rename_thumbnail(std::span<output_entry> outputs, image_names *images, std::span<char> line_scratch,
+                 std::span<char> work_scratch, pending_list *pending)
 {
-    const std::span<char> thumb_name = image_names.first(LINE_BUFFER_SIZE);
-    const char *src_name = image_names.data() + SRC_NAME_OFFSET;
+    char *thumb_name = images->thumb_name;
+    const char *src_name = images->src_name;
     if (!has_tmp_extension(src_name, line_scratch, work_scratch) || thumb_name[0] == '\0')
         return;
-    make_unique_name(thumb_name.first(NAME_SIZE));  // within the 255 bytes a file system holds
+    // within the 255 bytes a file system holds
+    make_unique_name(std::span<char>(thumb_name, NAME_SIZE));
     apply_pending_before_rename(outputs, pending, src_name);
-    if (!rename_no_replace(src_name, thumb_name.data()))
-        fail_run(MSG_RENAME_FAILED, src_name, thumb_name.data());
+    if (!rename_no_replace(src_name, thumb_name))
+        fail_run(MSG_RENAME_FAILED, src_name, thumb_name);
     for (output_entry &entry : outputs) {
         if (std::strcmp(entry.name, src_name) == 0)
-            set_entry_name(&entry, thumb_name.data());
+            set_entry_name(&entry, thumb_name);
     }
-    queue_replacement(outputs, pending, src_name, thumb_name.data());
+    queue_replacement(outputs, pending, src_name, thumb_name);
 }
 
 void
-rename_temp_images(std::span<output_entry> outputs, const char *page_name,
-                   std::span<char> image_names, std::span<char> line_scratch,
-                   std::span<char> work_scratch)
+rename_temp_images(std::span<output_entry> outputs, const char *page_name, image_names *images,
+                   std::span<char> line_scratch, std::span<char> work_scratch)
 {
-    assert(image_names.size() >= IMAGE_NAMES_SIZE);
     // Every rename is made as it comes; the references are collected and each HTML output is
     // rewritten once at the end, with the text that one rewrite per rename would give.
     pending_list pending;
-    rename_thumbnail(outputs, image_names, line_scratch, work_scratch, &pending);
+    rename_thumbnail(outputs, images, line_scratch, work_scratch, &pending);
 
     std::int32_t tmp_sequence = 1;
     for (output_entry &entry : outputs) {

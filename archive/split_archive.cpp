@@ -76,7 +76,7 @@ struct walk_state {
     char out_name[LINE_BUFFER_SIZE] = {};
     char default_name[NAME_SIZE] = {};
     char page_name[NAME_SIZE] = {};
-    char image_names[IMAGE_NAMES_SIZE] = {};
+    image_names images;
     std::vector<boundary_entry> boundaries;
     std::vector<char *> declaring_lines;  // blocks from checked_alloc the boundaries point into
     std::int32_t current_boundary = 0;
@@ -424,7 +424,7 @@ write_part(walk_state *s)
     if (!out_close(&out))
         fail_run(MSG_OUTPUT_OPEN, s->out_name);
     if (s->part_kind == KIND_HTML)
-        htm_rename(s->out_name, s->page_name, s->image_names);
+        htm_rename(s->out_name, s->page_name, &s->images);
     record_output(s);
     s->part_encoding = ENC_NONE;
     s->part_ready = 0;
@@ -463,7 +463,7 @@ finish_archive(walk_state *s)
     for (char *copy : s->declaring_lines)
         checked_free(copy);
     s->declaring_lines.clear();
-    rename_temp_images(s->outputs, s->page_name, s->image_names, s->line, s->work);
+    rename_temp_images(s->outputs, s->page_name, &s->images, s->line, s->work);
     char count[16];
     std::snprintf(count, sizeof count, ",%d", static_cast<int>(s->outputs.size()));
     out_text(&s->log, count);

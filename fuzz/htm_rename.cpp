@@ -19,17 +19,16 @@ LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 
     auto file_name = std::make_unique<char[]>(LINE_BUFFER_SIZE);
     auto page_name = std::make_unique<char[]>(NAME_SIZE);
-    auto image_names = std::make_unique<char[]>(IMAGE_NAMES_SIZE);
+    auto images = std::make_unique<image_names>();
     std::memset(page_name.get(), 0, NAME_SIZE);
-    std::memset(image_names.get(), 0, IMAGE_NAMES_SIZE);
     copy_bounded(std::span(file_name.get(), LINE_BUFFER_SIZE), PAGE);
     htm_rename(std::span(file_name.get(), LINE_BUFFER_SIZE), std::span(page_name.get(), NAME_SIZE),
-               std::span(image_names.get(), IMAGE_NAMES_SIZE));
+               images.get());
 
     check_terminated("file_name", file_name.get(), NAME_SIZE);
     check_terminated("page_name", page_name.get(), NAME_SIZE);
-    check_terminated("thumb_name", image_names.get(), SRC_NAME_OFFSET);
-    check_terminated("src_name", image_names.get() + SRC_NAME_OFFSET, LINE_BUFFER_SIZE);
+    check_terminated("thumb_name", images->thumb_name, LINE_BUFFER_SIZE);
+    check_terminated("src_name", images->src_name, LINE_BUFFER_SIZE);
     const std::string name(file_name.get());
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
         fuzz_fail("page renamed to \"%s\"", name.c_str());

@@ -50,41 +50,40 @@ is_digit(char c)
 
 // thumb_name := the digits followed by "s.jpg".
 static void
-store_thumb_name(std::span<char> image_names, const char *digits, int count)
+store_thumb_name(image_names *images, const char *digits, int count)
 {
-    const std::span<char> thumb = image_names.first(LINE_BUFFER_SIZE);
-    copy_bounded(thumb, std::string_view(digits, static_cast<std::size_t>(count)));
-    append_bounded(thumb, THUMB_SUFFIX);
+    copy_bounded(images->thumb_name, std::string_view(digits, static_cast<std::size_t>(count)));
+    append_bounded(images->thumb_name, THUMB_SUFFIX);
 }
 
 // 13 digits and ".gif", ".jpg" or ".png" in any case: the 13 digits name the thumbnail.
 static void
-match_image_file(const char *p, std::span<char> image_names)
+match_image_file(const char *p, image_names *images)
 {
     if (digit_run_max(p, THUMB_DIGITS) != THUMB_DIGITS)
         return;
     const char *ext = p + THUMB_DIGITS;
     if (str_nicmp(ext, ".gif", 4) == 0 || str_nicmp(ext, ".jpg", 4) == 0 ||
         str_nicmp(ext, ".png", 4) == 0)
-        store_thumb_name(image_names, p, THUMB_DIGITS);
+        store_thumb_name(images, p, THUMB_DIGITS);
 }
 
 // "red/" (any case), at least 13 digits and ".htm" (exact): the whole run names the thumbnail.
 static void
-match_thread_link(const char *p, std::span<char> image_names)
+match_thread_link(const char *p, image_names *images)
 {
     if (str_nicmp(p, "red/", 4) != 0 || digit_run_max(p + 4, THUMB_DIGITS) != THUMB_DIGITS)
         return;
     const int run = digit_run_max(p + 4, MAX_POST_DIGITS);
     if (has_prefix(p + 4 + run, ".htm"))
-        store_thumb_name(image_names, p + 4, run);
+        store_thumb_name(images, p + 4, run);
 }
 
 // At a "src" (any case): skips spaces, tabs, '=' and '"', takes the value up to the next '"',
 // tab, line feed or the end of the line text, and stores its last path segment as src_name.
 // Returns the index of the byte that ended the value (possibly the terminator).
 static std::size_t
-take_src_value(const char *line, std::size_t column, std::span<char> image_names)
+take_src_value(const char *line, std::size_t column, image_names *images)
 {
     std::size_t i = column + 3;
     while (line[i] == ' ' || line[i] == '\t' || line[i] == '=' || line[i] == '"')
@@ -95,14 +94,13 @@ take_src_value(const char *line, std::size_t column, std::span<char> image_names
         if (line[i] == '/' || line[i] == '\\')
             segment = i + 1;
     }
-    copy_bounded(image_names.subspan(SRC_NAME_OFFSET, LINE_BUFFER_SIZE),
-                 std::string_view(line + segment, i - segment));
+    copy_bounded(images->src_name, std::string_view(line + segment, i - segment));
     return i;
 }
 
 // Tries the marker rules in their order at every column of one line (or piece of a line).
 static void
-scan_line(const char *line, scan_state *scan, std::span<char> image_names)
+scan_line(const char *line, scan_state *scan, image_names *images)
 {
     page_marks &marks = scan->marks;
     std::size_t column = 0;
@@ -119,10 +117,10 @@ scan_line(const char *line, scan_state *scan, std::span<char> image_names)
         if (!scan->armed && (has_prefix(p, MARK_THUMB) || has_prefix(p, MARK_FILE_NAME)))
             scan->armed = true;
         if (scan->armed) {
-            match_image_file(p, image_names);
-            match_thread_link(p, image_names);
+            match_image_file(p, images);
+            match_thread_link(p, images);
             if (str_nicmp(p, "src", 3) == 0) {
-                column = take_src_value(line, column, image_names);
+                column = take_src_value(line, column, images);
                 p = line + column;
             }
         }
@@ -138,7 +136,7 @@ scan_line(const char *line, scan_state *scan, std::span<char> image_names)
 
 // Reads file_name up to its first "<blockquote" and collects the marks and image names.
 static void
-scan_page(const char *file_name, page_marks *marks_out, std::span<char> image_names)
+scan_page(const char *file_name, page_marks *marks_out, image_names *images)
 {
     text_input in;
     if (!text_open_read(&in, file_name))
@@ -146,7 +144,7 @@ scan_page(const char *file_name, page_marks *marks_out, std::span<char> image_na
     scan_state scan;
     char line[LINE_BUFFER_SIZE];
     while (!scan.ended && text_read_line(&in, std::span<char>(line).first(READ_SIZE)))
-        scan_line(line, &scan, image_names);
+        scan_line(line, &scan, images);
     text_close(&in);
     *marks_out = scan.marks;
 }
@@ -166,17 +164,16 @@ rename_page(std::span<char> file_name, const char *new_full_name)
 }
 
 void
-htm_rename(std::span<char> file_name, std::span<char> page_name, std::span<char> image_names)
+htm_rename(std::span<char> file_name, std::span<char> page_name, image_names *images)
 {
     assert(file_name.size() >= NAME_SIZE && page_name.size() >= NAME_SIZE);
-    assert(image_names.size() >= IMAGE_NAMES_SIZE);
     // Line-sized halves: a name longer than NAME_SIZE is split without being cut.
     char base[LINE_BUFFER_SIZE];
     char ext[LINE_BUFFER_SIZE];
     split_name_ext(file_name.data(), base, ext);
 
     page_marks marks;
-    scan_page(file_name.data(), &marks, image_names);
+    scan_page(file_name.data(), &marks, images);
 
     // A page is renamed only when its whole new name fits a name block; a longer one (a post
     // number of more than 237 digits in the dated program) keeps the page's name rather than

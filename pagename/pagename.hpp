@@ -7,15 +7,18 @@
 
 #include <span>
 
-// Offset of src_name inside the image names buffer; thumb_name starts at 0.
-inline constexpr int SRC_NAME_OFFSET = LINE_BUFFER_SIZE;
-inline constexpr int IMAGE_NAMES_SIZE = 2 * LINE_BUFFER_SIZE;
+// The two image names a thread page names: the name its thumbnail is to take, and the file
+// its image reference points to. Each holds at most LINE_BUFFER_SIZE - 1 bytes.
+struct image_names {
+    char thumb_name[LINE_BUFFER_SIZE] = {};
+    char src_name[LINE_BUFFER_SIZE] = {};
+};
 
 // htm_rename.cpp
 
 // Scans the HTML file file_name up to its first "<blockquote". When the page is recognised it
 // is renamed (post number, or date-time-number in the dated program; made unique) and
 // file_name receives the new name. page_name (NAME_SIZE bytes) always receives the page's base
-// name; thumb_name and src_name (the halves of image_names) are written only when found.
+// name; thumb_name and src_name in *images are written only when found.
 // A file that cannot be opened or renamed ends the run.
-void htm_rename(std::span<char> file_name, std::span<char> page_name, std::span<char> image_names);
+void htm_rename(std::span<char> file_name, std::span<char> page_name, image_names *images);

@@ -39,12 +39,12 @@ run_renames(const std::vector<named_output> &list, const char *page_name, const 
             const char *src)
 {
     std::vector<output_entry> outputs = make_outputs(list);
-    std::vector<char> image_names(IMAGE_NAMES_SIZE, '\0');
-    copy_bounded(std::span<char>(image_names).first(LINE_BUFFER_SIZE), thumb);
-    copy_bounded(std::span<char>(image_names).subspan(SRC_NAME_OFFSET), src);
+    image_names images;
+    copy_bounded(images.thumb_name, thumb);
+    copy_bounded(images.src_name, src);
     std::vector<char> line(LINE_BUFFER_SIZE);
     std::vector<char> work(LINE_BUFFER_SIZE);
-    rename_temp_images(outputs, page_name, image_names, line, work);
+    rename_temp_images(outputs, page_name, &images, line, work);
     std::vector<std::string> names;
     for (output_entry &e : outputs) {
         names.emplace_back(e.name);

@@ -28,12 +28,11 @@ run_htm_rename(const std::string &name, const std::string &text)
     std::vector<char> file_name(LINE_BUFFER_SIZE, '\0');
     std::memcpy(file_name.data(), name.data(), name.size());
     std::vector<char> page_name(NAME_SIZE, '\0');
-    std::vector<char> image_names(IMAGE_NAMES_SIZE, '\0');
-    copy_bounded(std::span<char>(image_names).first(LINE_BUFFER_SIZE), "old-thumb");
-    copy_bounded(std::span<char>(image_names).subspan(SRC_NAME_OFFSET), "old-src");
-    htm_rename(file_name, page_name, image_names);
-    return {file_name.data(), page_name.data(), image_names.data(),
-            image_names.data() + SRC_NAME_OFFSET};
+    image_names images;
+    copy_bounded(images.thumb_name, "old-thumb");
+    copy_bounded(images.src_name, "old-src");
+    htm_rename(file_name, page_name, &images);
+    return {file_name.data(), page_name.data(), images.thumb_name, images.src_name};
 }
 
 struct page_case {
@@ -159,8 +158,8 @@ TEST_F(HtmRename, MissingFileEndsTheRun)
     std::vector<char> file_name(LINE_BUFFER_SIZE, '\0');
     copy_bounded(file_name, "absent.htm");
     std::vector<char> page_name(NAME_SIZE, '\0');
-    std::vector<char> image_names(IMAGE_NAMES_SIZE, '\0');
-    EXPECT_EXIT(htm_rename(file_name, page_name, image_names), testing::ExitedWithCode(1), "");
+    image_names images;
+    EXPECT_EXIT(htm_rename(file_name, page_name, &images), testing::ExitedWithCode(1), "");
 }
 
 }  // namespace

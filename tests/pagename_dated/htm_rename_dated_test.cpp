@@ -60,8 +60,8 @@ TEST_F(HtmRenameDated, NamingRule)
         std::vector<char> file_name(LINE_BUFFER_SIZE, '\0');
         copy_bounded(file_name, "page.html");
         std::vector<char> page_name(NAME_SIZE, '\0');
-        std::vector<char> image_names(IMAGE_NAMES_SIZE, '\0');
-        htm_rename(file_name, page_name, image_names);
+        image_names images;
+        htm_rename(file_name, page_name, &images);
         EXPECT_EQ(std::string(file_name.data()), c.new_file_name);
         EXPECT_EQ(std::string(page_name.data()), c.page_name);
         EXPECT_EQ(list_folder("."), std::vector<std::string>{c.new_file_name});
@@ -79,8 +79,8 @@ TEST_F(HtmRenameDated, NumberAtTheEndOfALongLine)
         std::vector<char> file_name(LINE_BUFFER_SIZE, '\0');
         copy_bounded(file_name, "page.html");
         std::vector<char> page_name(NAME_SIZE, '\0');
-        std::vector<char> image_names(IMAGE_NAMES_SIZE, '\0');
-        htm_rename(file_name, page_name, image_names);
+        image_names images;
+        htm_rename(file_name, page_name, &images);
         EXPECT_EQ(std::string(file_name.data()),
                   len <= 10239 ? "071011-123456-7.htm" : "page.html");
     }
