@@ -15,18 +15,17 @@
 // One written part: its content kind and its current file name in a block from
 // checked_alloc of name_size bytes (at least NAME_SIZE; larger when a name needs it).
 struct output_entry {
-    std::int32_t kind = KIND_NONE;
+    content_kind kind = KIND_NONE;
     char *name = nullptr;
     std::size_t name_size = 0;
 };
 
-// What the batch tells each archive: the run log's name, the names no part may take (every
-// archive of the batch and the run log), and the files no part may write into, by identity
-// whatever name reaches them (the batch's archives, the folder's run logs).
+// What the batch tells each archive: the run log's name, and what no part may write into (by
+// name: every archive of the batch and the run log; by identity, whatever name reaches them:
+// the batch's archives and the folder's run logs).
 struct batch_info {
     const char *log_name = "";
-    std::span<const std::string> reserved_names;
-    std::span<const file_identity> guarded_files = {};
+    name_guard guard;
 };
 
 // split_archive.cpp

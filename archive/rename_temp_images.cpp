@@ -55,14 +55,6 @@ folded_name(const char *name)
     return folded;
 }
 
-// Names that may denote one file: equal ignoring ASCII case (as on Windows).
-static bool
-is_same_file_name(const char *a, const char *b)
-{
-    const std::size_t len = std::strlen(a);
-    return std::strlen(b) == len && str_nicmp(a, b, len) == 0;
-}
-
 // Rewrites every HTML output once with the pending replacements, in list order. An output
 // that the list names twice (names that may denote one file) takes each replacement twice in
 // turn, as one rewrite per listed page would give it.
@@ -128,7 +120,7 @@ apply_pending_before_rename(std::span<output_entry> outputs, pending_list *pendi
                             const char *name)
 {
     for (const output_entry &page : outputs) {
-        if (page.kind == KIND_HTML && is_same_file_name(page.name, name)) {
+        if (page.kind == KIND_HTML && is_same_name_nocase(page.name, name)) {
             apply_pending(outputs, pending);
             return;
         }

@@ -64,6 +64,14 @@ struct boundary_entry {
     const char *text = nullptr;
 };
 
+// What the header lines have said of the part to come.
+struct part_state {
+    content_kind kind = KIND_NONE;
+    transfer_encoding encoding = ENC_NONE;
+    bool ready = true;                 // a blank line starts a body
+    char name[LINE_BUFFER_SIZE] = {};  // the name it is to be written under
+};
+
 // Everything one archive's walk owns.
 struct walk_state {
     const char *archive_name = nullptr;
@@ -73,7 +81,6 @@ struct walk_state {
     char line[LINE_BUFFER_SIZE] = {};
     char work[WORK_BUFFER_SIZE] = {};
     char out_batch[BATCH_SIZE];  // decoded body bytes not yet written
-    char out_name[LINE_BUFFER_SIZE] = {};
     char default_name[NAME_SIZE] = {};
     char page_name[NAME_SIZE] = {};
     image_names images;
@@ -81,10 +88,20 @@ struct walk_state {
     std::vector<char *> declaring_lines;  // blocks from checked_alloc the boundaries point into
     std::int32_t current_boundary = 0;
     std::vector<output_entry> outputs;
-    std::int32_t part_kind = KIND_NONE;
-    std::int32_t part_encoding = ENC_NONE;
-    std::int32_t part_ready = 1;
+    part_state part;
 };
+
+// Starts the next part: nothing known of it but the default name. A blank line starts its body
+// at once only at the start of the archive (a single-part archive); after a written part it
+// waits for a delimiter line.
+static void
+reset_part(walk_state *s, bool ready)
+{
+    s->part.kind = KIND_NONE;
+    s->part.encoding = ENC_NONE;
+    s->part.ready = ready;
+    copy_bounded(s->part.name, s->default_name);
+}
 
 enum delimiter_kind : int {
     NOT_DELIMITER = 0,
@@ -129,7 +146,7 @@ scan_boundary_declarations(walk_state *s)
         const std::string_view value = param_value_view(copy + c + BOUNDARY_PARAM.size());
         s->boundaries.push_back({static_cast<std::int32_t>(value.size()), value.data()});
         s->current_boundary = static_cast<std::int32_t>(s->boundaries.size() - 1);
-        s->part_ready = 0;
+        s->part.ready = false;
     }
 }
 
@@ -140,12 +157,12 @@ apply_content_type(walk_state *s)
         return;
     for (const char *p = s->line + CONTENT_TYPE.size(); *p != '\0'; ++p) {
         if (has_prefix_nocase(p, TEXT_HTML)) {
-            s->part_kind = KIND_HTML;
+            s->part.kind = KIND_HTML;
             break;
         }
     }
-    if (s->part_kind == KIND_NONE)
-        s->part_kind = KIND_OTHER;
+    if (s->part.kind == KIND_NONE)
+        s->part.kind = KIND_OTHER;
 }
 
 static void
@@ -155,16 +172,16 @@ apply_transfer_encoding(walk_state *s)
         return;
     const char *value = s->line + CONTENT_TRANSFER_ENCODING.size();
     if (has_prefix_nocase(value, "quoted-printable"))
-        s->part_encoding = ENC_QP;
+        s->part.encoding = ENC_QP;
     else if (has_prefix_nocase(value, "base64"))
-        s->part_encoding = ENC_BASE64;
+        s->part.encoding = ENC_BASE64;
     else if (has_prefix_nocase(value, "7bit"))
-        s->part_encoding = ENC_7BIT;
+        s->part.encoding = ENC_7BIT;
     else if (has_prefix_nocase(value, "8bit"))
-        s->part_encoding = ENC_8BIT;
+        s->part.encoding = ENC_8BIT;
     else {
         console_printf(MSG_UNSUPPORTED_ENCODING, s->archive_name);
-        s->part_ready = 0;
+        s->part.ready = false;
     }
 }
 
@@ -184,12 +201,12 @@ apply_location(walk_state *s)
     std::size_t len = std::strlen(s->line);
     for (std::size_t c = CONTENT_LOCATION.size(); c < len; ++c) {
         if (is_word_start(s->line + c)) {
-            decode_encoded_name(&s->in, s->line, s->work, s->out_name, s->default_name);
+            decode_encoded_name(&s->in, s->line, s->work, s->part.name, s->default_name);
             len = std::strlen(s->line);  // the line now holds the name settled so far
         }
     }
-    take_base_name(s->line, s->out_name);
-    sanitize_file_name(s->out_name);
+    take_base_name(s->line, s->part.name);
+    sanitize_file_name(s->part.name);
 }
 
 // Every "filename=" of the line, in any case, names the part; the scan goes on one column
@@ -207,52 +224,10 @@ apply_filename_param(walk_state *s)
             continue;
         std::int32_t length = 0;
         take_param_value(s->line + c + FILENAME_PARAM.size(), s->work, &length);
-        take_base_name(s->work, s->out_name);
-        sanitize_file_name(s->out_name);
+        take_base_name(s->work, s->part.name);
+        sanitize_file_name(s->part.name);
         next = c + FILENAME_PARAM.size() + 1;
     }
-}
-
-// True when name is an archive of the batch or the run log, ignoring ASCII case.
-static bool
-is_reserved_name(const walk_state &s, const char *name)
-{
-    const std::size_t len = std::strlen(name);
-    for (const std::string &reserved : s.batch->reserved_names) {
-        if (reserved.size() == len && str_nicmp(name, reserved.c_str(), len) == 0)
-            return true;
-    }
-    return false;
-}
-
-// True when writing to name would reach something other than a plain file of the folder's
-// own: a symbolic link (even a dangling one), a folder, FIFO or device, or, through any name,
-// an archive of the batch or a run log.
-static bool
-is_guarded_target(const walk_state &s, const char *name)
-{
-    file_identity identity;
-    switch (inspect_entry(name, &identity)) {
-    case ENTRY_NONE:
-        return false;
-    case ENTRY_REGULAR:
-        for (const file_identity &guarded : s.batch->guarded_files) {
-            if (guarded.volume == identity.volume && guarded.index == identity.index)
-                return true;
-        }
-        return false;
-    default:
-        return true;
-    }
-}
-
-// A non-HTML part replaces an existing file of its name, but never an archive of the batch, a
-// run log or anything a plain file does not stand for: such a name is made unique instead.
-static void
-guard_replaced_file(walk_state *s)
-{
-    if (is_reserved_name(*s, s->out_name) || is_guarded_target(*s, s->out_name))
-        make_unique_name(std::span<char>(s->out_name), s->batch->reserved_names);
 }
 
 // Opens a new HTML output under a free name: created exclusively, so an entry that appeared
@@ -261,13 +236,13 @@ static void
 create_html_output(walk_state *s, out_stream *out)
 {
     for (;;) {
-        make_unique_name(std::span<char>(s->out_name), s->batch->reserved_names);
-        const create_result created = out_create_new(out, s->out_name, "wb");
+        make_unique_name(std::span<char>(s->part.name), s->batch->guard.reserved_names);
+        const create_result created = out_create_new(out, s->part.name, "wb");
         if (created == CREATE_OK)
             return;
         if (created == CREATE_FAILED)
-            fail_run(MSG_OUTPUT_OPEN, s->out_name);
-        note_name_refused(s->out_name);
+            fail_run(MSG_OUTPUT_OPEN, s->part.name);
+        note_name_refused(s->part.name);
     }
 }
 
@@ -312,7 +287,7 @@ copy_body(walk_state *s, out_stream *out)
         const std::span<char> window(s->out_batch + used, WORK_BUFFER_SIZE);
         std::int32_t count = 0;
         std::size_t len = 0;
-        switch (s->part_encoding) {
+        switch (s->part.encoding) {
         case ENC_QP:
             decode_qp_line(s->line, window, &count);
             len = static_cast<std::size_t>(count);
@@ -345,91 +320,35 @@ copy_body(walk_state *s, out_stream *out)
 static void
 record_output(walk_state *s)
 {
-    const std::size_t len = std::strlen(s->out_name);
+    const std::size_t len = std::strlen(s->part.name);
     output_entry entry;
-    entry.kind = s->part_kind;
+    entry.kind = s->part.kind;
     entry.name_size = len + 1;
     entry.name = checked_alloc(entry.name_size);
-    std::memcpy(entry.name, s->out_name, len + 1);
+    std::memcpy(entry.name, s->part.name, len + 1);
     s->outputs.push_back(entry);
-}
-
-// A device name ("CON", "nul.htm", "com1.jpg") opens the device on Windows and
-// what is written is lost: the name takes the first free "_0001", "_0002", ... right after the
-// device part ("nul_0001.htm", "con_0001.tar.gz"), on every platform alike.
-static void
-move_off_device_name(walk_state *s)
-{
-    const std::size_t stem = device_name_length(s->out_name);
-    if (stem == 0)
-        return;
-    char rest[NAME_SIZE];
-    copy_bounded(rest, s->out_name + stem);
-    const std::string device(s->out_name, stem);
-    for (int counter = 1; counter <= 9999; ++counter) {
-        char candidate[2 * NAME_SIZE];
-        std::snprintf(candidate, sizeof candidate, "%s_%04d%s", device.c_str(), counter, rest);
-        fit_file_name(candidate, NAME_SIZE - 1);
-        if (!entry_exists(candidate) && !is_reserved_name(*s, candidate)) {
-            copy_bounded(s->out_name, candidate);
-            return;
-        }
-    }
-    copy_bounded(s->out_name, "");  // no free name: the default name follows
-}
-
-// Makes out_name a name that every platform stores as it is. Trailing dots and spaces are
-// dropped (Windows drops them on creation, and the log and the references must
-// name the file as stored); a device name moves off the device. A name that is then unusable
-// ("", ".", "..", only dots, control bytes) would end the run on its open: the part takes the
-// default name instead, made unique so that it replaces no file.
-static void
-settle_part_name(walk_state *s)
-{
-    std::size_t len = std::strlen(s->out_name);
-    while (len > 0 && (s->out_name[len - 1] == '.' || s->out_name[len - 1] == ' '))
-        s->out_name[--len] = '\0';
-    if (is_usable_file_name(s->out_name)) {
-        move_off_device_name(s);
-        if (s->out_name[0] != '\0')
-            return;
-    }
-    copy_bounded(s->out_name, s->default_name);
-    if (device_name_length(s->out_name) > 0) {
-        // an archive named like a device ("con.mht") has a device default name too
-        copy_bounded(s->out_name, "_");
-        append_bounded(s->out_name, s->default_name);
-    }
-    make_unique_name(std::span<char>(s->out_name), s->batch->reserved_names);
 }
 
 static void
 write_part(walk_state *s)
 {
-    // A longer name than a file system holds (and than a name block records) would end the
-    // run on its open: it is shortened to NAME_SIZE - 1 bytes, keeping a short extension.
-    fit_file_name(s->out_name, NAME_SIZE - 1);
-    sanitize_file_name(s->out_name);  // the cut may pair the kept tail's bytes anew
-    settle_part_name(s);
     // HTML parts never replace a file; no part replaces an archive of the batch or a log.
+    const bool html = s->part.kind == KIND_HTML;
+    settle_part_name(s->part.name, s->default_name, s->batch->guard, !html);
     out_stream out;
-    if (s->part_kind == KIND_HTML) {
+    if (html) {
         create_html_output(s, &out);
     } else {
-        guard_replaced_file(s);
-        if (!out_open(&out, s->out_name, "wb"))
-            fail_run(MSG_OUTPUT_OPEN, s->out_name);
+        if (!out_open(&out, s->part.name, "wb"))
+            fail_run(MSG_OUTPUT_OPEN, s->part.name);
     }
     copy_body(s, &out);
     if (!out_close(&out))
-        fail_run(MSG_OUTPUT_OPEN, s->out_name);
-    if (s->part_kind == KIND_HTML)
-        htm_rename(s->out_name, s->page_name, &s->images);
+        fail_run(MSG_OUTPUT_OPEN, s->part.name);
+    if (s->part.kind == KIND_HTML)
+        htm_rename(s->part.name, s->page_name, &s->images);
     record_output(s);
-    s->part_encoding = ENC_NONE;
-    s->part_ready = 0;
-    s->part_kind = KIND_NONE;
-    copy_bounded(s->out_name, s->default_name);
+    reset_part(s, false);
 }
 
 // Opens the archive and the log, writes the row's first field and sets the default names.
@@ -451,7 +370,7 @@ start_archive(walk_state *s)
         std::min(base_len, static_cast<std::size_t>(NAME_SIZE) - 1 - DEC.size());
     copy_bounded(s->default_name, std::string_view(s->line, keep));
     append_bounded(s->default_name, DEC);
-    copy_bounded(s->out_name, s->default_name);
+    reset_part(s, true);
     copy_bounded(s->page_name, s->line);
 }
 
@@ -494,13 +413,13 @@ split_archive(const char *archive_name, const batch_info &batch)
                 break;
             --s->current_boundary;
         } else if (delimiter == DELIMITER) {
-            s->part_ready = 1;
+            s->part.ready = true;
         }
         apply_content_type(s);
         apply_transfer_encoding(s);
         apply_location(s);
         apply_filename_param(s);
-        if (s->part_ready != 0 && s->part_kind != KIND_NONE && s->line[0] == '\n')
+        if (s->part.ready && s->part.kind != KIND_NONE && s->line[0] == '\n')
             write_part(s);
     }
     finish_archive(s);

@@ -203,7 +203,7 @@ run_batch()
         std::vector<std::string> reserved = archives;
         reserved.emplace_back(log_name);
         const std::vector<file_identity> guarded = guarded_files_of(archives, log_name);
-        const batch_info batch{log_name, reserved, guarded};
+        const batch_info batch{log_name, {reserved, guarded}};
         int archive_count = 0;
         for (const std::string &name : archives) {
             split_archive(name.c_str(), batch);

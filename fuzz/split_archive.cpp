@@ -107,7 +107,7 @@ static void
 split_here()
 {
     const std::vector<std::string> reserved = {ARCHIVE, LOG};
-    const batch_info batch{LOG, reserved};
+    const batch_info batch{LOG, {reserved, {}}};
     split_archive(ARCHIVE, batch);
 }
 

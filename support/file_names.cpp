@@ -33,9 +33,8 @@ static std::unordered_set<std::string> names_refused;
 static bool
 is_name_taken(const char *name, std::span<const std::string> reserved)
 {
-    const std::size_t len = std::strlen(name);
     for (const std::string &r : reserved) {
-        if (r.size() == len && str_nicmp(name, r.c_str(), len) == 0)
+        if (is_same_name_nocase(name, r.c_str()))
             return true;
     }
     return entry_exists(name) || (!names_refused.empty() && names_refused.count(name) != 0);

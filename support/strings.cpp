@@ -26,6 +26,13 @@ str_nicmp(const char *text, const char *literal, std::size_t n)
 }
 
 bool
+is_same_name_nocase(const char *a, const char *b)
+{
+    const std::size_t len = std::strlen(a);
+    return std::strlen(b) == len && str_nicmp(a, b, len) == 0;
+}
+
+bool
 has_prefix_nocase(const char *text, std::string_view literal)
 {
     for (const char l : literal) {

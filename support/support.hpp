@@ -1,6 +1,8 @@
 // Shared constants, types and the string and file-name helpers every room uses.
 #pragma once
 
+#include "platform/platform.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -39,6 +41,9 @@ unsigned char ascii_upper(unsigned char c);
 // over n bytes, the difference of the first differing (unfolded) bytes, 1 when literal ends
 // first and -1 when text ends first. Never reads past either terminator.
 int str_nicmp(const char *text, const char *literal, std::size_t n);
+
+// True when a and b are the same name ignoring ASCII case (names that may denote one file).
+bool is_same_name_nocase(const char *a, const char *b);
 
 // True when text begins with literal, ignoring ASCII case. A shorter text is never a match.
 bool has_prefix_nocase(const char *text, std::string_view literal);
@@ -129,6 +134,30 @@ void install_alloc_failure_handler();
 
 // Releases a block from checked_alloc; null is ignored.
 void checked_free(char *block);
+
+// part_names.cpp
+
+// What a part's file may never be: a name of the batch (its archives, the run log), compared
+// ignoring ASCII case, or, by identity whatever name reaches it, one of guarded_files.
+struct name_guard {
+    std::span<const std::string> reserved_names;
+    std::span<const file_identity> guarded_files;
+};
+
+// True when name is one of guard's reserved names, ignoring ASCII case.
+bool is_reserved_name(const char *name, const name_guard &guard);
+
+// True when writing to name would reach something other than a plain file of the folder's own:
+// a symbolic link (even a dangling one), a folder, FIFO or device, or one of guard's files.
+bool is_guarded_target(const char *name, const name_guard &guard);
+
+// Settles the file name of a part, in place (name holds at least NAME_SIZE bytes): cut to 255
+// bytes keeping a short extension, sanitized over its whole length, trailing dots and spaces
+// dropped, moved off a device name. A name no file system holds ("", dots, control bytes)
+// becomes default_name made unique. With replaces_files (a part that replaces a file of its
+// name), a reserved or guarded name is made unique instead.
+void settle_part_name(std::span<char> name, const char *default_name, const name_guard &guard,
+                      bool replaces_files);
 
 // fatal.cpp
 

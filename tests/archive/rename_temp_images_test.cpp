@@ -13,7 +13,7 @@ namespace
 {
 
 struct named_output {
-    int kind;
+    content_kind kind;
     std::string name;
 };
 

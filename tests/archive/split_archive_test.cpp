@@ -41,7 +41,7 @@ class SplitArchive : public ScratchDirTest
         std::filesystem::current_path(scratch / folder);
         write_file("a.mht", archive);
         static const std::vector<std::string> reserved{"a.mht", "log.csv"};
-        const batch_info batch{"log.csv", reserved};
+        const batch_info batch{"log.csv", {reserved, {}}};
         ::testing::internal::CaptureStdout();
         split_archive("a.mht", batch);
         std::string console = ::testing::internal::GetCapturedStdout();

@@ -47,7 +47,7 @@ split_with_file_limit()
     setrlimit(RLIMIT_FSIZE, &limit);
     init_base64_tables();
     static const std::vector<std::string> reserved{"a.mht", "log.csv"};
-    split_archive("a.mht", batch_info{"log.csv", reserved});
+    split_archive("a.mht", batch_info{"log.csv", {reserved, {}}});
     std::fflush(stdout);
     std::_Exit(0);
 }
@@ -136,7 +136,7 @@ split_until_killed()
     const rlimit limit{FILE_LIMIT, FILE_LIMIT};
     setrlimit(RLIMIT_FSIZE, &limit);
     static const std::vector<std::string> reserved{"a.mht", "log.csv"};
-    split_archive("a.mht", batch_info{"log.csv", reserved});
+    split_archive("a.mht", batch_info{"log.csv", {reserved, {}}});
     std::_Exit(0);
 }
 

@@ -1,0 +1,94 @@
+#include "platform/platform.hpp"
+#include "support/support.hpp"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+bool
+is_reserved_name(const char *name, const name_guard &guard)
+{
+    for (const std::string &reserved : guard.reserved_names) {
+        if (is_same_name_nocase(name, reserved.c_str()))
+            return true;
+    }
+    return false;
+}
+
+bool
+is_guarded_target(const char *name, const name_guard &guard)
+{
+    file_identity identity;
+    switch (inspect_entry(name, &identity)) {
+    case ENTRY_NONE:
+        return false;
+    case ENTRY_REGULAR:
+        for (const file_identity &guarded : guard.guarded_files) {
+            if (guarded.volume == identity.volume && guarded.index == identity.index)
+                return true;
+        }
+        return false;
+    default:
+        return true;
+    }
+}
+
+// A device name ("CON", "nul.htm", "com1.jpg") opens the device on Windows and what is written
+// is lost: the name takes the first free "_0001", "_0002", ... right after the device part
+// ("nul_0001.htm", "con_0001.tar.gz"), on every platform alike. No free name leaves it empty.
+static void
+move_off_device_name(std::span<char> name, const name_guard &guard)
+{
+    const std::size_t stem = device_name_length(name.data());
+    if (stem == 0)
+        return;
+    char rest[NAME_SIZE];
+    copy_bounded(rest, name.data() + stem);
+    const std::string device(name.data(), stem);
+    for (int counter = 1; counter <= 9999; ++counter) {
+        char candidate[2 * NAME_SIZE];
+        std::snprintf(candidate, sizeof candidate, "%s_%04d%s", device.c_str(), counter, rest);
+        fit_file_name(candidate, NAME_SIZE - 1);
+        if (!entry_exists(candidate) && !is_reserved_name(candidate, guard)) {
+            copy_bounded(name, candidate);
+            return;
+        }
+    }
+    copy_bounded(name, "");
+}
+
+// The default name made unique; an archive named like a device ("con.mht") has a device
+// default name too, which moves aside behind a '_'.
+static void
+take_default_name(std::span<char> name, const char *default_name, const name_guard &guard)
+{
+    copy_bounded(name, default_name);
+    if (device_name_length(name.data()) > 0) {
+        copy_bounded(name, "_");
+        append_bounded(name, default_name);
+    }
+    make_unique_name(name, guard.reserved_names);
+}
+
+void
+settle_part_name(std::span<char> name, const char *default_name, const name_guard &guard,
+                 bool replaces_files)
+{
+    // A longer name than a file system holds would end the run on its open.
+    fit_file_name(name, NAME_SIZE - 1);
+    sanitize_file_name(name.data());  // the cut may pair the kept tail's bytes anew
+    // Windows drops trailing dots and spaces on creation; the log and the references must name
+    // the file as stored.
+    std::size_t len = std::strlen(name.data());
+    while (len > 0 && (name[len - 1] == '.' || name[len - 1] == ' '))
+        name[--len] = '\0';
+    if (is_usable_file_name(name.data()))
+        move_off_device_name(name, guard);
+    if (!is_usable_file_name(name.data())) {
+        take_default_name(name, default_name, guard);
+        return;
+    }
+    if (replaces_files &&
+        (is_reserved_name(name.data(), guard) || is_guarded_target(name.data(), guard)))
+        make_unique_name(name, guard.reserved_names);
+}
