@@ -1,4 +1,5 @@
 #include "archive/archive.hpp"
+
 #include "archive/internal.hpp"
 #include "pagename/pagename.hpp"
 #include "platform/platform.hpp"

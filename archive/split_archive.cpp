@@ -1,4 +1,5 @@
 #include "archive/archive.hpp"
+
 #include "decode/decode.hpp"
 #include "pagename/pagename.hpp"
 #include "platform/platform.hpp"

@@ -1,4 +1,5 @@
 #include "driver/driver.hpp"
+
 #include "support/support.hpp"
 
 int

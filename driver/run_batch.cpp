@@ -1,6 +1,7 @@
+#include "driver/driver.hpp"
+
 #include "archive/archive.hpp"
 #include "decode/decode.hpp"
-#include "driver/driver.hpp"
 #include "platform/platform.hpp"
 #include "support/support.hpp"
 

@@ -1,5 +1,6 @@
-#include "pagename/internal.hpp"
 #include "pagename/pagename.hpp"
+
+#include "pagename/internal.hpp"
 
 #include <cstdio>
 

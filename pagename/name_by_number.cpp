@@ -1,5 +1,6 @@
-#include "pagename/internal.hpp"
 #include "pagename/pagename.hpp"
+
+#include "pagename/internal.hpp"
 
 // This program names a page after its post number alone: there are no date or time rules.
 void

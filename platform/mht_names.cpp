@@ -1,3 +1,5 @@
+#include "platform/platform.hpp"
+
 #include "platform/internal.hpp"
 
 #include <algorithm>

@@ -1,5 +1,6 @@
-#include "platform/internal.hpp"
 #include "platform/platform.hpp"
+
+#include "platform/internal.hpp"
 
 #include <algorithm>
 #include <cstdarg>

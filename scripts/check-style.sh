@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# House checks: formatting, no platform tests outside platform/, no unbounded string calls.
+# House checks: formatting, no platform tests outside platform/, no unbounded string calls,
+# includes that point down the floors only, and each room source's own header first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 status=0
@@ -16,4 +17,32 @@ if git grep -nE '\b(strcpy|strcat|sprintf)\s*\(|\bgets\(' -- '*.cpp' '*.hpp'; th
     echo "check-style: unbounded string routine" >&2
     status=1
 fi
+# Rooms and their floors: a room includes its own headers and those of lower floors only
+# (driver -> archive -> decode, pagename -> support -> platform), and a room's source includes
+# its room header first.
+floor_of() {
+    case $1 in
+    driver) echo 0 ;; archive) echo 1 ;; decode | pagename) echo 2 ;; support) echo 3 ;;
+    platform) echo 4 ;; *) echo "" ;;
+    esac
+}
+for file in $(git ls-files 'driver/*' 'archive/*' 'decode/*' 'pagename/*' 'support/*' \
+    'platform/*' | grep -E '\.(cpp|hpp)$'); do
+    room=${file%%/*}
+    while IFS= read -r target; do
+        target_floor=$(floor_of "$target")
+        [[ -z $target_floor || $target == "$room" ]] && continue
+        if ((target_floor <= $(floor_of "$room"))); then
+            echo "check-style: $file includes $target/, which is not below $room/" >&2
+            status=1
+        fi
+    done < <(sed -nE 's|^#include "([a-z]+)/.*|\1|p' "$file")
+    if [[ $file == *.cpp ]]; then
+        first=$(grep -m1 '^#include' "$file" || true)
+        if [[ -n $first && $first != "#include \"$room/$room.hpp\"" ]]; then
+            echo "check-style: $file does not include $room/$room.hpp first" >&2
+            status=1
+        fi
+    fi
+done
 exit $status

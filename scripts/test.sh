@@ -3,11 +3,24 @@
 # style, builds and runs all tests in the release build (warnings as errors) and in the
 # AddressSanitizer + UndefinedBehaviorSanitizer build, then the Windows programs under Wine,
 # and proves the benchmark runs.
+#
+#   bash scripts/test.sh               everything, as CI runs it
+#   bash scripts/test.sh --no-windows  the quick local loop: no cross build, no Wine
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
+windows=1
+case ${1:-} in
+"") ;;
+--no-windows) windows=0 ;;
+*) echo "usage: bash scripts/test.sh [--no-windows]" >&2; exit 2 ;;
+esac
 
-bash scripts/install-deps.sh --windows
+if ((windows)); then
+    bash scripts/install-deps.sh --windows
+else
+    bash scripts/install-deps.sh
+fi
 bash scripts/check-style.sh
 
 cmake --preset ci
@@ -18,7 +31,7 @@ cmake --preset ci-asan
 cmake --build --preset ci-asan -j"$jobs"
 ctest --preset ci-asan -j"$jobs"
 
-if [[ -f .ci/windows.sh ]]; then
+if ((windows)) && [[ -f .ci/windows.sh ]]; then
     bash .ci/windows.sh build/ci
 fi
 if [[ -f bench/smoke.sh ]]; then

@@ -1,5 +1,6 @@
-#include "platform/platform.hpp"
 #include "support/support.hpp"
+
+#include "platform/platform.hpp"
 
 #include <cstdio>
 #include <cstdlib>
