@@ -110,24 +110,61 @@ enum delimiter_kind : int {
     CLOSE_DELIMITER = 2
 };
 
+// Byte k of the line as a string: its text, the line feed when there is one, then NULs.
+static char
+byte_at(const text_line &line, std::size_t k)
+{
+    if (k < line.len)
+        return line.text[k];
+    return (k == line.len && line.line_feed) ? '\n' : '\0';
+}
+
 // Classifies line against the current boundary: its bytes from column 2 on must begin with
 // the boundary; "--" right after it makes a close delimiter. Columns 0 and 1 are not examined.
 static delimiter_kind
-test_delimiter(const walk_state &s, const char *line)
+test_delimiter(const walk_state &s, const text_line &line)
 {
     if (s.boundaries.empty())
         return NOT_DELIMITER;
     const boundary_entry &b = s.boundaries[static_cast<std::size_t>(s.current_boundary)];
     const auto length = static_cast<std::size_t>(b.length);
-    // Most lines differ at column 2. The line buffer is longer than column 2 even when the line
-    // is not, and a byte there that belongs to no line only leads to the full test.
-    if (length > 0 && line[2] != b.text[0])
+    const std::size_t total = line.len + (line.line_feed ? 1 : 0);
+    if (total < 2 + length)
         return NOT_DELIMITER;
-    if (std::strlen(line) < 2 + length || std::memcmp(line + 2, b.text, length) != 0)
-        return NOT_DELIMITER;
-    if (line[2 + length] == '-' && line[3 + length] == '-')
+    if (2 + length <= line.len) {
+        // the usual case, decided in the text itself (most lines differ at column 2)
+        if (length > 0 &&
+            (line.text[2] != b.text[0] || std::memcmp(line.text + 2, b.text, length) != 0))
+            return NOT_DELIMITER;
+    } else {
+        for (std::size_t k = 0; k < length; ++k) {
+            if (byte_at(line, 2 + k) != b.text[k])
+                return NOT_DELIMITER;
+        }
+    }
+    if (byte_at(line, 2 + length) == '-' && byte_at(line, 3 + length) == '-')
         return CLOSE_DELIMITER;
     return DELIMITER;
+}
+
+// The line as a NUL-terminated string reads it: up to its first NUL byte, and with its line
+// feed only when no NUL came before.
+static text_line
+up_to_nul(text_line line)
+{
+    const void *nul = std::memchr(line.text, '\0', line.len);
+    if (nul != nullptr) {
+        line.len = static_cast<std::size_t>(static_cast<const char *>(nul) - line.text);
+        line.line_feed = false;
+    }
+    return line;
+}
+
+// The header line in the line buffer, as a string.
+static text_line
+header_line(const walk_state &s)
+{
+    return text_line{s.line, std::strlen(s.line), false};
 }
 
 // Adds an entry for every "boundary=" on the line and makes the last one current. The line is
@@ -268,16 +305,32 @@ normalise_line_end(char *line)
     return static_cast<std::size_t>(n) + 2;
 }
 
+// Puts line into the line buffer as a NUL-terminated string with its line feed, for the
+// converters that work in place (a line read into the buffer is there already).
+static void
+place_in_line_buffer(walk_state *s, const text_line &line)
+{
+    if (line.text != s->line)
+        std::memcpy(s->line, line.text, line.len);
+    std::size_t end = line.len;
+    if (line.line_feed)
+        s->line[end++] = '\n';
+    s->line[end] = '\0';
+}
+
 // Copies the body up to the next delimiter line (or the end of the input) into out, decoded
 // as the part's transfer encoding says, then puts the input back at the start of the line
-// that ended the body so that the main loop reads it again.
+// that ended the body so that the main loop reads it again. A line that lies whole in the
+// reader's block is decoded where it lies.
 static void
 copy_body(walk_state *s, out_stream *out)
 {
     const std::span<char> read_buffer(s->line, BODY_READ_SIZE);
     std::size_t used = 0;  // bytes in the batch
-    while (text_read_line(&s->in, read_buffer)) {
-        if (test_delimiter(*s, s->line) != NOT_DELIMITER)
+    text_line read;
+    while (text_read_line_in_place(&s->in, read_buffer, &read)) {
+        const text_line line = up_to_nul(read);
+        if (test_delimiter(*s, line) != NOT_DELIMITER)
             break;
         if (BATCH_SIZE - used < WORK_BUFFER_SIZE) {
             out_write(out, s->out_batch, used);
@@ -286,25 +339,29 @@ copy_body(walk_state *s, out_stream *out)
         // Each line decodes into a work-buffer-sized window of the batch, so that a line is cut
         // exactly where a separate work buffer would cut it.
         const std::span<char> window(s->out_batch + used, WORK_BUFFER_SIZE);
+        const std::string_view text(line.text, line.len);
         std::int32_t count = 0;
         std::size_t len = 0;
         switch (s->part.encoding) {
         case ENC_QP:
-            decode_qp_line(s->line, window, &count);
+            decode_qp_text(text, line.line_feed, window, &count);
             len = static_cast<std::size_t>(count);
             break;
         case ENC_BASE64:
-            decode_base64_line(s->line, window, &count);
+            // a line feed at the end decodes like the end of the text
+            decode_base64_text(text, window, &count);
             len = static_cast<std::size_t>(count);
             break;
         case ENC_7BIT:
         case ENC_8BIT:
+            place_in_line_buffer(s, line);
             normalise_line_end(s->line);
             jis_to_sjis(s->line);
             len = std::strlen(s->line);
             std::memcpy(window.data(), s->line, len);
             break;
         default:
+            place_in_line_buffer(s, line);
             len = normalise_line_end(s->line);
             std::memcpy(window.data(), s->line, len);
             break;
@@ -408,7 +465,7 @@ split_archive(const char *archive_name, const batch_info &batch)
     start_archive(s);
     while (text_read_line(&s->in, std::span<char>(s->line, HEADER_READ_SIZE))) {
         scan_boundary_declarations(s);
-        const delimiter_kind delimiter = test_delimiter(*s, s->line);
+        const delimiter_kind delimiter = test_delimiter(*s, header_line(*s));
         if (delimiter == CLOSE_DELIMITER) {
             if (s->current_boundary == 0)
                 break;

@@ -3,6 +3,7 @@
 #include <cassert>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 // Lookup tables indexed by the unsigned value of a source character. Every character outside
 // the alphabet ('=', CR, LF, space, tab, NUL, bytes from 0x80 up) has the value 0. b64_place[k]
@@ -77,10 +78,16 @@ decode_whole_groups(const unsigned char *s, unsigned char *d, std::size_t whole,
 void
 decode_base64_line(const char *src, std::span<char> dst, std::int32_t *length_out)
 {
+    decode_base64_text(std::string_view(src), dst, length_out);
+}
+
+void
+decode_base64_text(std::string_view text, std::span<char> dst, std::int32_t *length_out)
+{
     assert(!dst.empty());
-    const auto *s = reinterpret_cast<const unsigned char *>(src);
+    const auto *s = reinterpret_cast<const unsigned char *>(text.data());
     auto *d = reinterpret_cast<unsigned char *>(dst.data());
-    const std::size_t len = std::strlen(src);
+    const std::size_t len = text.size();
     // Groups whose three bytes fit in dst before its terminator; a smaller dst than the
     // contract asks for cuts the line rather than overrun.
     const std::size_t room = (dst.size() - 1) / 3;

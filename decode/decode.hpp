@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 // base64.cpp
 
@@ -25,6 +26,11 @@ void init_base64_tables();
 // count 0) and counts three bytes. A dst smaller than asked for cuts the output.
 void decode_base64_line(const char *src, std::span<char> dst, std::int32_t *length_out);
 
+// Decodes text (no NUL in it) as decode_base64_line decodes it followed by a terminator. A line
+// feed after the last character would decode alike, so a line handed over without its line
+// feed decodes as the whole line.
+void decode_base64_text(std::string_view text, std::span<char> dst, std::int32_t *length_out);
+
 // quoted_printable.cpp
 
 // Decodes one quoted-printable line from src into dst; "\n" becomes CR LF, "=" before "\n"
@@ -36,6 +42,11 @@ void decode_base64_line(const char *src, std::span<char> dst, std::int32_t *leng
 // consumed. A lone '=' before the terminator yields nothing; '=' and one byte before it yield
 // that byte's value. Underscores stay as they are.
 void decode_qp_line(const char *src, std::span<char> dst, std::int32_t *length_out);
+
+// Decodes, as decode_qp_line would, the line made of text (no NUL in it) followed by a "\n"
+// when line_feed is set: the form in which the text reader hands lines over in place.
+void decode_qp_text(std::string_view text, bool line_feed, std::span<char> dst,
+                    std::int32_t *length_out);
 
 // jis_to_sjis.cpp
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <cassert>
 #include <cstring>
+#include <string_view>
 
 static constexpr unsigned char NOT_HEX = 0xFF;
 
@@ -72,16 +73,31 @@ copy_plain_run(const char *src, std::size_t len, char *dst, std::size_t room)
 }
 
 void
-decode_qp_line(const char *src, std::span<char> dst, std::int32_t *length_out)
+decode_qp_text(std::string_view text, bool line_feed, std::span<char> dst, std::int32_t *length_out)
 {
     assert(!dst.empty());
-    const std::size_t len = std::strlen(src);
+    const char *src = text.data();
+    const std::size_t len = text.size();
+    // The line as a string: text, the line feed when there is one, then the terminator.
+    const std::size_t total = len + (line_feed ? 1 : 0);
+    const auto at = [&](std::size_t k) -> unsigned char {
+        if (k < len)
+            return static_cast<unsigned char>(src[k]);
+        return (k == len && line_feed) ? '\n' : '\0';
+    };
     // Output that would not fit before dst's terminator is dropped: the contract asks for
     // len + 2 bytes, and a smaller dst cuts the line instead of overrunning it.
     const std::size_t room = dst.size() - 1;
     std::size_t count = 0;
     std::size_t i = 0;
-    while (i < len && count < room) {
+    while (i < total && count < room) {
+        if (i == len) {
+            // the line feed after the text becomes CR LF
+            dst[count++] = '\r';
+            if (count < room)
+                dst[count++] = '\n';
+            break;
+        }
         if (src[i] != '=') {
             const void *eq = std::memchr(src + i, '=', len - i);
             const std::size_t stop =
@@ -90,7 +106,7 @@ decode_qp_line(const char *src, std::span<char> dst, std::int32_t *length_out)
             i = stop;
             continue;
         }
-        const auto t0 = static_cast<unsigned char>(src[i + 1]);
+        const unsigned char t0 = at(i + 1);
         // A "\n" right after '=' is a soft break and ends the line. A lone '=' before the
         // terminator ends it too, with nothing written: an escape needs at least one byte of
         // text, and a zero byte made from nothing would only corrupt the output.
@@ -98,11 +114,17 @@ decode_qp_line(const char *src, std::span<char> dst, std::int32_t *length_out)
             break;
         // An escape consumes both bytes after '=', digits or not; only the terminator may cut
         // it to one, and the escape's value then comes from that one byte.
-        const auto t1 = static_cast<unsigned char>(src[i + 2]);
+        const unsigned char t1 = at(i + 2);
         dst[count++] = static_cast<char>(escape_value(t0, t1));
-        i = t1 == '\0' ? len : i + 3;
+        i = t1 == '\0' ? total : i + 3;
     }
     dst[count] = '\0';
     assert(count <= INT32_MAX);
     *length_out = static_cast<std::int32_t>(count);
+}
+
+void
+decode_qp_line(const char *src, std::span<char> dst, std::int32_t *length_out)
+{
+    decode_qp_text(std::string_view(src), false, dst, length_out);
 }

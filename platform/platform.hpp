@@ -44,6 +44,19 @@ bool text_read_line(text_input *in, std::span<char> line);
 // *count_out (NUL bytes read from the file included).
 bool text_read_line_counted(text_input *in, std::span<char> line, std::size_t *count_out);
 
+// A line as the reader delivers it: its text (CR bytes dropped; NUL bytes may be among it) and
+// whether a line feed ended it.
+struct text_line {
+    const char *text = nullptr;
+    std::size_t len = 0;
+    bool line_feed = false;
+};
+
+// Reads like text_read_line into line (at most line.size() - 1 bytes, the line feed counted),
+// but hands a line that lies whole in the reader's block over where it lies, uncopied; other
+// lines are copied into line. line_out->text stays valid until the next read or seek.
+bool text_read_line_in_place(text_input *in, std::span<char> line, text_line *line_out);
+
 // Reads text (CR bytes dropped) into dst until it is full or the input ends. Returns the number
 // of bytes stored, 0 at the end of the input. No terminator is stored.
 std::size_t text_read_text(text_input *in, std::span<char> dst);

@@ -180,6 +180,47 @@ text_read_line_counted(text_input *in, std::span<char> line, std::size_t *count_
     return true;
 }
 
+// Hands over the next line where it lies in the block, when it lies there whole: its line
+// feed within the limit, no CR but one right before the line feed, no 0x1A. Returns false,
+// having read nothing, when it does not.
+static bool
+take_line_in_place(text_input *in, std::size_t limit, text_line *line_out)
+{
+    if (in->block_pos >= in->block_len)
+        return false;
+    const char *window = in->block + in->block_pos;
+    const std::size_t avail = in->block_len - in->block_pos;
+    // a CR before the line feed takes no room: the raw line may be one byte longer
+    const std::size_t scan = avail < limit + 1 ? avail : limit + 1;
+    const void *lf = std::memchr(window, '\n', scan);
+    if (lf == nullptr)
+        return false;
+    const auto k = static_cast<std::size_t>(static_cast<const char *>(lf) - window);
+    const std::size_t text_len = (k > 0 && window[k - 1] == '\r') ? k - 1 : k;
+    if (text_len + 1 > limit || std::memchr(window, '\r', text_len) != nullptr ||
+        find_end_of_text(in) <= in->block_pos + k)
+        return false;
+    in->line_start = text_tell(in);
+    in->block_pos += k + 1;
+    *line_out = text_line{window, text_len, true};
+    return true;
+}
+
+bool
+text_read_line_in_place(text_input *in, std::span<char> line, text_line *line_out)
+{
+    if (in->file == nullptr || line.empty())
+        return false;
+    if (take_line_in_place(in, line.size() - 1, line_out))
+        return true;
+    std::size_t count = 0;
+    if (!text_read_line_counted(in, line, &count))
+        return false;
+    const bool line_feed = count > 0 && line[count - 1] == '\n';
+    *line_out = text_line{line.data(), line_feed ? count - 1 : count, line_feed};
+    return true;
+}
+
 bool
 text_read_line(text_input *in, std::span<char> line)
 {

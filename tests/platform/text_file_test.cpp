@@ -4,6 +4,7 @@
 #include "tests/common/test_files.hpp"
 
 #include <gtest/gtest.h>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -200,4 +201,47 @@ TEST_F(TextFile, TextOutputStoresCrLfBinaryStoresBytes)
     out_text(&out, "x\ny\r\n");
     EXPECT_TRUE(out_close(&out));
     EXPECT_EQ(read_file("b.bin"), "x\ny\r\n");
+}
+
+// Lines handed over in place must be the lines a copying read gives, with the same start
+// offsets, for every mix of line ends, CR, NUL and 0x1A, across block ends and read limits.
+TEST_F(TextFile, InPlaceLinesAreTheCopiedLines)
+{
+    std::mt19937 random(7);
+    const std::string alphabet = "ab\r\n\0\x1a=";
+    for (int round = 0; round < 60; ++round) {
+        SCOPED_TRACE(round);
+        std::string bytes;
+        const std::size_t size = round < 30 ? 2000 : 200000;  // past one block of the reader
+        while (bytes.size() < size) {
+            const std::size_t run = random() % (round % 3 == 0 ? 20 : 120);
+            bytes += std::string(run, 'x');
+            bytes += alphabet[random() % (round < 50 ? 4 : alphabet.size())];
+        }
+        write_file("in.txt", bytes);
+        for (const std::size_t limit : {std::size_t{16}, std::size_t{10240}}) {
+            text_input copied;
+            text_input in_place;
+            ASSERT_TRUE(text_open_read(&copied, "in.txt"));
+            ASSERT_TRUE(text_open_read(&in_place, "in.txt"));
+            std::vector<char> a(limit);
+            std::vector<char> b(limit);
+            std::size_t count = 0;
+            text_line line;
+            for (;;) {
+                const bool more = text_read_line_counted(&copied, a, &count);
+                ASSERT_EQ(text_read_line_in_place(&in_place, b, &line), more);
+                if (!more)
+                    break;
+                std::string got(line.text, line.len);
+                if (line.line_feed)
+                    got += '\n';
+                ASSERT_EQ(got, std::string(a.data(), count));
+                ASSERT_EQ(text_line_start(&in_place), text_line_start(&copied));
+                ASSERT_EQ(text_tell(&in_place), text_tell(&copied));
+            }
+            text_close(&copied);
+            text_close(&in_place);
+        }
+    }
 }
