@@ -3,6 +3,10 @@
 # (preset mingw, folder build/mingw), then runs under Wine the unit test programs and the
 # native end-to-end test program against the .exe files.
 #
+# Wine runs in the locale ja_JP.UTF-8, as the programs' users run Windows: its ANSI code page
+# is then 932 (checked before any test runs), and the Shift_JIS names the programs use are
+# stored on disk as UTF-8 (the end-to-end tests compare names through that conversion).
+#
 #   bash .ci/windows.sh <native build folder>    (the folder whose tests/e2e_tests to run)
 set -euo pipefail
 
@@ -26,11 +30,22 @@ missing=()
 command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64)
 command -v wine >/dev/null || missing+=(wine wine64)
 [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
+[ -f /usr/share/i18n/locales/ja_JP ] || missing+=(locales)
 if [ ${#missing[@]} -gt 0 ]; then
     echo "windows.sh: installing ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Wine's locale; locale -a lists it as ja_JP.utf8
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; then
+    echo "windows.sh: creating the locale ja_JP.UTF-8"
+    localedef -i ja_JP -f UTF-8 ja_JP.UTF-8 || true  # warnings give status 1; checked below
+    if ! locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; then
+        echo "windows.sh: the locale ja_JP.UTF-8 could not be created" >&2
+        exit 1
+    fi
 fi
 
 if command -v python3 >/dev/null; then
@@ -48,6 +63,9 @@ scratch=$(mktemp -d)
 export WINEPREFIX=$scratch/prefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml="
+# The prefix and every run below in the Japanese locale (LC_ALL too, which would override LANG).
+export LANG=ja_JP.UTF-8
+export LC_ALL=ja_JP.UTF-8
 cleanup() {
     wineserver -k 2>/dev/null || true
     rm -rf "$scratch"
@@ -59,6 +77,18 @@ mkdir -p "$WINEPREFIX"
 wineserver -p  # our prefix's server stays up between the many short runs below
 wineboot -i >/dev/null 2>&1
 echo "windows.sh: Wine prefix ready in $((SECONDS - start)) s"
+
+# Every test below assumes a Japanese Windows: stop here, loudly, when Wine's ANSI code page is
+# not 932 (the locale missing or not taken up).
+printf '#include <stdio.h>\n#include <windows.h>\nint main(void) { printf("%%u", GetACP()); }\n' \
+    >"$scratch/acp.c"
+x86_64-w64-mingw32-gcc-posix -static -o "$scratch/acp.exe" "$scratch/acp.c"
+acp=$(wine "$scratch/acp.exe" </dev/null || true)
+if [ "$acp" != 932 ]; then
+    echo "windows.sh: Wine's ANSI code page is '$acp', not 932 (LANG=$LANG): no test run" >&2
+    exit 1
+fi
+echo "windows.sh: Wine's ANSI code page is 932"
 
 failed=0
 

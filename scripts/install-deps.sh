@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing fenwrack needs and a fresh Debian machine lacks.
-# With --windows it also installs the MinGW-w64 cross compiler and Wine.
+# With --windows it also installs the MinGW-w64 cross compiler and Wine, and creates the locale
+# ja_JP.UTF-8 that Wine runs in (.ci/windows.sh).
 set -euo pipefail
 
 packages=()
@@ -22,11 +23,20 @@ if [[ "${1:-}" == "--windows" ]]; then
     need x86_64-w64-mingw32-g++ g++-mingw-w64-x86-64
     need wine wine
     need /usr/lib/wine/wine64 wine64
+    need /usr/share/i18n/locales/ja_JP locales
 fi
 
+SUDO=""
+[[ $(id -u) -ne 0 ]] && SUDO="sudo"
 if (( ${#packages[@]} )); then
-    SUDO=""
-    [[ $(id -u) -ne 0 ]] && SUDO="sudo"
     $SUDO apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${packages[@]}"
+fi
+
+has_ja_locale() {  # locale -a lists it as ja_JP.utf8
+    locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'
+}
+if [[ "${1:-}" == "--windows" ]] && ! has_ja_locale; then
+    $SUDO localedef -i ja_JP -f UTF-8 ja_JP.UTF-8 || true  # warnings give status 1: check instead
+    has_ja_locale || { echo "install-deps: the locale ja_JP.UTF-8 could not be created" >&2; exit 1; }
 fi

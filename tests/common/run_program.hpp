@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 struct program_result {
     int status = -1;  // exit status as the shell reports it (0-255)
@@ -25,3 +26,31 @@ bool programs_use_crlf_console();
 // runner (Wine) creates files about ten times slower, so it gets more. Such limits only tell
 // a run that has gone wrong (a hang, or work that grows with the square of the input).
 double program_time_limit(double seconds_native);
+
+// True when the programs run where names that differ only in letter case are one file (the
+// Windows builds under Wine, as on Windows; full-width letters fold too): a part "ca.tmp"
+// written after "CA.TMP" replaces it, and the name on disk stays "CA.TMP".
+bool runner_folds_case();
+
+// The name on disk of the file that the programs call name (Shift_JIS bytes, as they print
+// and log it). Run directly, the programs store names as they are; the Windows builds under
+// Wine (LANG=ja_JP.UTF-8, ANSI code page 932) store the UTF-8 form of the name. ASCII names
+// are the same either way. A name that is not Shift_JIS fails the test.
+std::string stored_name(const std::string &name);
+
+// The inverse of stored_name: the Shift_JIS name under which the programs see the file that is
+// stored on disk as stored.
+std::string program_name(const std::string &stored);
+
+// Names of the entries of folder as the programs see them (program_name of each), sorted.
+std::vector<std::string> list_program_names(const std::filesystem::path &folder);
+
+// The whole content of the file that the programs call name in folder, or "<missing>".
+std::string read_output(const std::filesystem::path &folder, const std::string &name);
+
+// Creates (or replaces) in folder the file that the programs will see as name, with bytes.
+void write_input(const std::filesystem::path &folder, const std::string &name,
+                 const std::string &bytes);
+
+// Creates in folder the folder that the programs will see as name.
+void create_input_folder(const std::filesystem::path &folder, const std::string &name);

@@ -148,7 +148,7 @@ TEST_F(Batch, DeclinedOrEndedInputPrintsOnlyTheExplanation)
         const program_result r = run_program("fenwrack_nosleep", scratch, input);
         EXPECT_EQ(r.status, 0) << input;
         EXPECT_EQ(r.out, console(BANNER + PROMPT)) << input;
-        EXPECT_EQ(list_folder(scratch), std::vector<std::string>{"a.mht"}) << input;
+        EXPECT_EQ(list_program_names(scratch), std::vector<std::string>{"a.mht"}) << input;
     }
 }
 
@@ -166,7 +166,7 @@ TEST_F(Batch, NoArchivePrintsNotFoundAndCreatesNoLog)
     const program_result r = run_program("fenwrack_nosleep", scratch, "Yes\n\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, console(BANNER + PROMPT + "\n" + NOT_FOUND + ENTER));
-    EXPECT_EQ(list_folder(scratch), std::vector<std::string>{"a.mhtml"});
+    EXPECT_EQ(list_program_names(scratch), std::vector<std::string>{"a.mhtml"});
 }
 
 TEST_F(Batch, SplitsAnArchiveAndLogsItUnderAFreeName)
@@ -181,7 +181,7 @@ TEST_F(Batch, SplitsAnArchiveAndLogsItUnderAFreeName)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
               console(BANNER + PROMPT + "\n" + SUMMARY_1 + "log_0002.csv" + SUMMARY_2 + ENTER));
-    EXPECT_EQ(list_folder(scratch),
+    EXPECT_EQ(list_program_names(scratch),
               (std::vector<std::string>{"Page.mht", "log.csv", "log_0001.csv", "log_0002.csv",
                                         "page.html", "pic.gif"}));
     EXPECT_EQ(read_file("page.html"), "<html><body>\x82\xa0 a=b c</body></html>\r\n");

@@ -2,7 +2,9 @@
 // "*.mht" listing reports and in which order, folders among them, existence tests that must
 // see folders too, and renames whose target name is taken. Every case compares the whole
 // folder afterwards, byte for byte, and the console from the prompt on; the same cases run
-// against the Linux programs and against the Windows ones under Wine.
+// against the Linux programs and against the Windows ones under Wine. Names are compared as
+// the programs see them, in Shift_JIS (Wine stores them as UTF-8); where the Windows folder,
+// which ignores letter case, gives another result than Linux, a case gives both.
 #include "tests/common/run_program.hpp"
 #include "tests/common/test_files.hpp"
 
@@ -22,6 +24,14 @@ const std::string ENTER = "\n\x81@Enter\x83L\x81[\x82\xc5\x8fI\x97\xb9\x82\xb5\x
 const std::string INPUT_MISSING = "\x93\xfc\x97\xcd\x83t\x83@\x83"
                                   "C\x83\x8b\x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc"
                                   "\x82\xb9\x82\xf1\n";  // 入力ファイルが見つかりません\n
+// error:ファイル名のエンコード方式が不明です。 and として出力します\n, around a name
+const std::string UNKNOWN_LETTER_HEAD =
+    "error:\x83t\x83@\x83"
+    "C\x83\x8b\x96\xbc\x82\xcc\x83G\x83\x93\x83R\x81[\x83h\x95\xfb"
+    "\x8e\xae\x82\xaa\x95s\x96\xbe\x82\xc5\x82\xb7\x81"
+    "B";
+const std::string UNKNOWN_LETTER_TAIL =
+    "\x82\xc6\x82\xb5\x82\xc4\x8fo\x97\xcd\x82\xb5\x82\xdc\x82\xb7\n";
 const std::string LOG_HEADER =
     "\x95\xcf\x8a\xb7\x8c\xb3mht\x83t\x83@\x83"
     "C\x83\x8b,\x8fo\x97\xcd\x83t\x83@\x83"
@@ -79,14 +89,55 @@ const std::string PAGE_WITH_TMP_IMAGE = "Content-Type: multipart/related; bounda
 
 using folder_state = std::map<std::string, std::string>;  // name -> bytes, or FOLDER
 
+// A multipart archive (boundary BB) of the given parts, each its header lines without the blank
+// line, and its body lines; CR LF line ends.
+std::string
+multipart(std::initializer_list<std::pair<std::string, std::string>> parts)
+{
+    std::string archive = "Content-Type: multipart/related; boundary=\"BB\"\r\n\r\n";
+    for (const auto &[headers, body] : parts)
+        archive += "--BB\r\n" + headers + "\r\n" + body + "\r\n";
+    return archive + "--BB--\r\n";
+}
+
+// Headers of a base64 image part at location.
+std::string
+image_at(const std::string &location)
+{
+    return "Content-Type: image/gif\r\nContent-Transfer-Encoding: base64\r\n"
+           "Content-Location: " +
+           location + "\r\n";
+}
+
+// Headers of an HTML part at location.
+std::string
+page_at(const std::string &location)
+{
+    return "Content-Type: text/html\r\nContent-Location: " + location + "\r\n";
+}
+
+// Japanese names, Shift_JIS bytes. The second byte of 表 and ソ is 0x5C ('\\'), that of ポ 0x7C
+// ('|'); half-width kana take one byte each.
+const std::string HYOSO = "\x95\x5c\x83\x5c";                   // 表ソ
+const std::string PORTAL = "\xce\xdf\xb0\xc0\xd9";              // ﾎﾟｰﾀﾙ
+const std::string POSTER = "\x83\x7c\x83\x58\x83\x5e\x81\x5b";  // ポスター
+const std::string GAZOU = "\x89\xe6\x91\x9c";                   // 画像
+const std::string TESUTO = "\x83\x65\x83\x58\x83\x67";          // テスト
+const std::string HOZON = "\x95\xdb\x91\xb6";                   // 保存
+const std::string MOKUJI = "\x96\xda\x8e\x9f";                  // 目次
+const std::string WIDE_A = "\x82\x60";  // Ａ, a full-width capital: Windows folds its case too
+const std::string WIDE_SMALL_A = "\x82\x81";  // ａ
+
+// Entries are named as the programs see them (Shift_JIS); on disk they are stored as the
+// runner stores such names.
 void
-make_entries(const folder_state &entries)
+make_entries(const std::filesystem::path &folder, const folder_state &entries)
 {
     for (const auto &[name, bytes] : entries) {
         if (bytes == FOLDER)
-            std::filesystem::create_directory(name);
+            create_input_folder(folder, name);
         else
-            write_file(name, bytes);
+            write_input(folder, name, bytes);
     }
 }
 
@@ -95,7 +146,7 @@ read_entries(const std::filesystem::path &folder)
 {
     folder_state entries;
     for (const auto &entry : std::filesystem::directory_iterator(folder)) {
-        const std::string name = entry.path().filename().string();
+        const std::string name = program_name(entry.path().filename().string());
         entries[name] = entry.is_directory() ? FOLDER : read_file(entry.path());
     }
     return entries;
@@ -107,12 +158,37 @@ struct platform_case {
     int status;
     std::string console_after_prompt;  // with "\n" line ends
     folder_state after;
+    // Where names that differ only in letter case are one file (Windows), the console and the
+    // folder afterwards when they differ from the two above (empty: the same).
+    std::string console_when_folded = {};
+    folder_state after_when_folded = {};
 };
 
 std::vector<platform_case>
 platform_cases()
 {
     const std::string ok_end = ENTER;
+    const std::string portal =
+        multipart({{image_at("http://x.test/" + POSTER + ".gif"), "R0lGODlh"},
+                   {image_at("=?iso-2022-jp?B?GyRCMmhBfBsoQi5naWY=?="), "QUJD"},  // 画像.gif
+                   {"Content-Type: text/plain\r\nContent-Disposition: attachment; filename=\"" +
+                        TESUTO + ".txt\"\r\n",
+                    "text"}});
+    const std::string mokuji =
+        multipart({{page_at("http://x.test/" + MOKUJI + ".html"), "<img src=\"img.tmp\">"},
+                   {image_at("http://x.test/img.tmp"), "R0lGODlh"}});
+    const std::string unknown_letter =
+        multipart({{image_at("=?shift_jis?b?gqA=?="), "QUJD"}});  // 'b': no such encoding
+    const std::string two_cases =
+        multipart({{page_at("http://x.test/page.html"), "<img src=\"CA.TMP\"><img src=\"ca.tmp\">"},
+                   {image_at("http://x.test/CA.TMP"), "QUJD"},
+                   {image_at("http://x.test/ca.tmp"), "REVG"}});
+    const std::string two_pages =
+        multipart({{page_at("http://x.test/A.htm"), "<p>one</p>"},
+                   {page_at("http://x.test/a.htm"), "<p>two</p>"},
+                   {page_at("http://x.test/" + WIDE_A + ".htm"), "<p>three</p>"},
+                   {page_at("http://x.test/" + WIDE_SMALL_A + ".htm"), "<p>four</p>"}});
+    const std::string upper_gif = multipart({{image_at("http://x.test/X.GIF"), "QUJD"}});
     return {
         {"names in any letter case, listed with letters folded to capitals; no .mhtml",
          {{"b.MHT", plain_archive("b")},
@@ -191,6 +267,108 @@ platform_cases()
           {"page.html", "<img src=\"page_001_0001.tmp\">\r\n"},
           {"page_001_0001.tmp", "GIF89a"},
           {"log.csv", LOG_HEADER + "page.mht,2,page.html,page_001_0001.tmp\r\n"}}},
+
+        // Regression: under Wine in the C locale Japanese names were stored as mojibake, and no
+        // case with one ran against the Windows programs.
+        {"Japanese names: archives listed and logged, parts and default names written under "
+         "their Shift_JIS bytes (second bytes 0x5C and 0x7C kept, encoded words decoded)",
+         {{HYOSO + ".mht", plain_archive("a")}, {PORTAL + ".mht", portal}},
+         0,
+         std::string("\n").append(summary(2, "log.csv")).append(ok_end),
+         {{HYOSO + ".mht", plain_archive("a")},
+          {PORTAL + ".mht", portal},
+          {HYOSO + ".dec", "a\r\n"},
+          {POSTER + ".gif", "GIF89a"},
+          {PORTAL + ".dec" + GAZOU + ".gif", "ABC"},  // an encoded word adds to the default name
+          {TESUTO + ".txt", "text\r\n"},
+          {"log.csv", LOG_HEADER + HYOSO + ".mht,1," + HYOSO + ".dec\r\n" + PORTAL + ".mht,3," +
+                          POSTER + ".gif," + PORTAL + ".dec" + GAZOU + ".gif," + TESUTO +
+                          ".txt\r\n"}}},
+
+        {"a page named in Japanese: its name taken, its image renumbered after it and its "
+         "reference rewritten through a work copy",
+         {{HOZON + ".mht", mokuji}, {MOKUJI + ".html", "an older page"}},
+         0,
+         std::string("\n").append(summary(1, "log.csv")).append(ok_end),
+         {{HOZON + ".mht", mokuji},
+          {MOKUJI + ".html", "an older page"},
+          // the page keeps the name it was written under: its base names the image
+          {MOKUJI + "_0001.html", "<img src=\"" + MOKUJI + "_0001_001.tmp\">\r\n"},
+          {MOKUJI + "_0001_001.tmp", "GIF89a"},
+          {"log.csv", LOG_HEADER + HOZON + ".mht,2," + MOKUJI + "_0001.html," + MOKUJI +
+                          "_0001_001.tmp\r\n"}}},
+
+        {"an encoded word with an unknown letter: the Japanese default name is made unique, "
+         "printed and written",
+         {{HOZON + ".mht", unknown_letter}, {HOZON + ".dec", "older"}},
+         0,
+         std::string("\n")
+             .append(UNKNOWN_LETTER_HEAD + HOZON + "_0001.dec" + UNKNOWN_LETTER_TAIL)
+             .append(summary(1, "log.csv"))
+             .append(ok_end),
+         {{HOZON + ".mht", unknown_letter},
+          {HOZON + ".dec", "older"},
+          {HOZON + "_0001.dec", "ABC"},
+          {"log.csv", LOG_HEADER + HOZON + ".mht,1," + HOZON + "_0001.dec\r\n"}}},
+
+        // Where letter case is folded (Windows, and Wine), names that differ only in case are
+        // one file: these rows give both results.
+        {"two parts CA.TMP and ca.tmp: one file where letter case is folded",
+         {{"case.mht", two_cases}},
+         0,
+         std::string("\n").append(summary(1, "log.csv")).append(ok_end),
+         {{"case.mht", two_cases},
+          {"page.html", "<img src=\"page_001.tmp\"><img src=\"page_002.tmp\">\r\n"},
+          {"page_001.tmp", "ABC"},
+          {"page_002.tmp", "DEF"},
+          {"log.csv", LOG_HEADER + "case.mht,3,page.html,page_001.tmp,page_002.tmp\r\n"}},
+         {},
+         // ca.tmp is written into CA.TMP (the second part's bytes replace the first's); renamed
+         // to page_001.tmp, that one file leaves nothing for the rename of ca.tmp to
+         // page_002.tmp, which fails silently (Part 2.2, step 2): the page and the log name
+         // page_002.tmp all the same
+         {{"case.mht", two_cases},
+          {"page.html", "<img src=\"page_001.tmp\"><img src=\"page_002.tmp\">\r\n"},
+          {"page_001.tmp", "DEF"},
+          {"log.csv", LOG_HEADER + "case.mht,3,page.html,page_001.tmp,page_002.tmp\r\n"}}},
+
+        {"pages A.htm and a.htm, and the same in full-width letters: the second of each "
+         "takes a free name where letter case is folded",
+         {{"h.mht", two_pages}},
+         0,
+         std::string("\n").append(summary(1, "log.csv")).append(ok_end),
+         {{"h.mht", two_pages},
+          {"A.htm", "<p>one</p>\r\n"},
+          {"a.htm", "<p>two</p>\r\n"},
+          {WIDE_A + ".htm", "<p>three</p>\r\n"},
+          {WIDE_SMALL_A + ".htm", "<p>four</p>\r\n"},
+          {"log.csv",
+           LOG_HEADER + "h.mht,4,A.htm,a.htm," + WIDE_A + ".htm," + WIDE_SMALL_A + ".htm\r\n"}},
+         {},
+         {{"h.mht", two_pages},
+          {"A.htm", "<p>one</p>\r\n"},
+          {"a_0001.htm", "<p>two</p>\r\n"},
+          {WIDE_A + ".htm", "<p>three</p>\r\n"},
+          {WIDE_SMALL_A + "_0001.htm", "<p>four</p>\r\n"},
+          {"log.csv", LOG_HEADER + "h.mht,4,A.htm,a_0001.htm," + WIDE_A + ".htm," + WIDE_SMALL_A +
+                          "_0001.htm\r\n"}}},
+
+        {"older files whose names differ only in letter case: a part replaces one, the log "
+         "passes one over where letter case is folded",
+         {{"g.mht", upper_gif}, {"x.gif", "older image"}, {"LOG.CSV", "older log"}},
+         0,
+         std::string("\n").append(summary(1, "log.csv")).append(ok_end),
+         {{"g.mht", upper_gif},
+          {"x.gif", "older image"},
+          {"X.GIF", "ABC"},
+          {"LOG.CSV", "older log"},
+          {"log.csv", LOG_HEADER + "g.mht,1,X.GIF\r\n"}},
+         std::string("\n").append(summary(1, "log_0001.csv")).append(ok_end),
+         // X.GIF is written into x.gif, which keeps its name
+         {{"g.mht", upper_gif},
+          {"x.gif", "ABC"},
+          {"LOG.CSV", "older log"},
+          {"log_0001.csv", LOG_HEADER + "g.mht,1,X.GIF\r\n"}}},
     };
 }
 
@@ -213,15 +391,21 @@ TEST_F(PlatformLayer, ListingExistenceAndRenamesGiveTheSameBytesEverywhere)
         std::filesystem::remove_all(scratch);
         std::filesystem::create_directories(scratch);
         std::filesystem::current_path(scratch);
-        make_entries(c.before);
+        make_entries(scratch, c.before);
 
         const program_result r = run_program("fenwrack_nosleep", scratch, "Y\n\n");
 
+        const bool folded = runner_folds_case();
+        const std::string &console_after = folded && !c.console_when_folded.empty()
+                                               ? c.console_when_folded
+                                               : c.console_after_prompt;
+        const folder_state &after =
+            folded && !c.after_when_folded.empty() ? c.after_when_folded : c.after;
         EXPECT_EQ(r.status, c.status);
         const std::size_t prompt_end = r.out.find(PROMPT);
         ASSERT_NE(prompt_end, std::string::npos) << r.out;
-        EXPECT_EQ(r.out.substr(prompt_end + PROMPT.size()), console(c.console_after_prompt));
-        EXPECT_EQ(read_entries(scratch), c.after);
+        EXPECT_EQ(r.out.substr(prompt_end + PROMPT.size()), console(console_after));
+        EXPECT_EQ(read_entries(scratch), after);
     }
 }
 
@@ -230,7 +414,7 @@ TEST_F(PlatformLayer, ListingExistenceAndRenamesGiveTheSameBytesEverywhere)
 // platform alike.
 TEST_F(PlatformLayer, PageNamedLikeADeviceIsKeptOnWindows)
 {
-    write_file("a.mht", PAGE_AT_DEVICE_NAME);
+    write_input(scratch, "a.mht", PAGE_AT_DEVICE_NAME);
     const program_result r = run_program("fenwrack_nosleep", scratch, "Y\n\n");
     EXPECT_EQ(r.status, 0);
     // every platform moves the page off the device name

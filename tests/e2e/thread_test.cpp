@@ -80,7 +80,7 @@ TEST_F(ThreadPage, BothProgramsNameThePageAndFollowTheRenames)
         std::vector<std::string> expected{"1191234567890s.jpg", thumb,     second,     third,
                                           r.page_file,          "log.csv", "saved.mht"};
         std::sort(expected.begin(), expected.end());
-        EXPECT_EQ(list_folder(folder), expected) << r.program;
+        EXPECT_EQ(list_program_names(folder), expected) << r.program;
         EXPECT_EQ(read_file(folder / r.page_file),
                   crlf(page(TEMP + thumb, TEMP + second, TEMP + third)))
             << r.program;
