@@ -189,6 +189,8 @@ platform_cases()
                    {page_at("http://x.test/" + WIDE_A + ".htm"), "<p>three</p>"},
                    {page_at("http://x.test/" + WIDE_SMALL_A + ".htm"), "<p>four</p>"}});
     const std::string upper_gif = multipart({{image_at("http://x.test/X.GIF"), "QUJD"}});
+    const std::string wide_archive =
+        multipart({{image_at("http://x.test/" + WIDE_SMALL_A + ".mht"), "QUJD"}});
     return {
         {"names in any letter case, listed with letters folded to capitals; no .mhtml",
          {{"b.MHT", plain_archive("b")},
@@ -325,8 +327,8 @@ platform_cases()
          {},
          // ca.tmp is written into CA.TMP (the second part's bytes replace the first's); renamed
          // to page_001.tmp, that one file leaves nothing for the rename of ca.tmp to
-         // page_002.tmp, which fails silently (Part 2.2, step 2): the page and the log name
-         // page_002.tmp all the same
+         // page_002.tmp, which fails silently (a failed renumbering rename is): the page and the
+         // log name page_002.tmp all the same
          {{"case.mht", two_cases},
           {"page.html", "<img src=\"page_001.tmp\"><img src=\"page_002.tmp\">\r\n"},
           {"page_001.tmp", "DEF"},
@@ -369,6 +371,19 @@ platform_cases()
           {"x.gif", "ABC"},
           {"LOG.CSV", "older log"},
           {"log_0001.csv", LOG_HEADER + "g.mht,1,X.GIF\r\n"}}},
+
+        {"a part named like its archive but for full-width letter case: the archive's own "
+         "file where letter case is folded, which the part never replaces",
+         {{WIDE_A + ".mht", wide_archive}},
+         0,
+         std::string("\n").append(summary(1, "log.csv")).append(ok_end),
+         {{WIDE_A + ".mht", wide_archive},
+          {WIDE_SMALL_A + ".mht", "ABC"},
+          {"log.csv", LOG_HEADER + WIDE_A + ".mht,1," + WIDE_SMALL_A + ".mht\r\n"}},
+         {},
+         {{WIDE_A + ".mht", wide_archive},
+          {WIDE_SMALL_A + "_0001.mht", "ABC"},
+          {"log.csv", LOG_HEADER + WIDE_A + ".mht,1," + WIDE_SMALL_A + "_0001.mht\r\n"}}},
     };
 }
 
