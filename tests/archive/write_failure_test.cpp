@@ -5,6 +5,7 @@
 // log row incomplete.
 #include "archive/archive.hpp"
 #include "decode/decode.hpp"
+#include "tests/common/console_texts.hpp"
 #include "tests/common/test_files.hpp"
 
 #include <csignal>
@@ -20,19 +21,6 @@
 #ifdef HAS_FILE_SIZE_LIMIT
 namespace
 {
-
-// Console texts, cp932 bytes.
-const std::string MSG_OUTPUT_OPEN =
-    "\x8fo\x97\xcd\x83t\x83@\x83"
-    "C\x83\x8b\x82\xf0\x8aJ\x82\xaf\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd\x81"
-    "B\n";  // 出力ファイルを開けませんでした。\n
-const std::string MSG_LOG_OPEN =
-    "\x8fo\x97\xcd\x83\x8d\x83O\x83t\x83@\x83"
-    "C\x83\x8b\x82\xf0\x8aJ\x82\xaf\x82\xdc\x82\xb9\x82\xf1\n";  // 出力ログファイルを開けません\n
-const std::string MSG_REWRITE_FAILED =
-    "\x8a\xd6\x90\x94replace_txt\x82\xcc\x92\x86\x82\xc5\x82\xcc\x91z\x92\xe8\x82\xb5\x82\xc8\x82"
-    "\xa2\x83G\x83\x89\x81[(fopen)\x82\xc5\x82\xb7\x81"
-    "B\n";  // 関数replace_txtの中での想定しないエラー(fopen)です。\n
 
 constexpr rlim_t FILE_LIMIT = 100000;
 

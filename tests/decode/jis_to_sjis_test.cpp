@@ -1,4 +1,5 @@
 #include "decode/decode.hpp"
+#include "tests/decode/line_decoder_harness.hpp"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -26,6 +27,13 @@ struct convert_case {
     std::string line;
     std::string expected;
 };
+
+// Rows print as their names and lines, not as raw object bytes.
+void
+PrintTo(const convert_case &c, std::ostream *os)
+{
+    *os << c.name << " \"" << escaped(c.line) << "\"";
+}
 
 class JisToSjisVectors : public testing::TestWithParam<convert_case>
 {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
+#include <ostream>
 #include <span>
 #include <string>
 
@@ -41,3 +42,29 @@ struct vector_case {
     std::string expected;
     std::size_t dst_size = 0;
 };
+
+// Bytes as C escapes where they are not printable ASCII, so a failing row reads as its source.
+inline std::string
+escaped(const std::string &bytes)
+{
+    std::string out;
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u < 0x7F && c != '\\') {
+            out += c;
+        } else {
+            static constexpr char HEX[] = "0123456789abcdef";
+            out += "\\x";
+            out += HEX[u >> 4];
+            out += HEX[u & 15];
+        }
+    }
+    return out;
+}
+
+// Rows print as their names and sources, not as raw object bytes.
+inline void
+PrintTo(const vector_case &c, std::ostream *os)
+{
+    *os << c.name << " \"" << escaped(c.src) << "\"";
+}

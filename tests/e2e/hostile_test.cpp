@@ -62,6 +62,7 @@
 // | full disk while writing a     | the run ends with the matching message,     | WriteFailure.*
 // |   part, the log, or a page    |   status 1; a page keeps its former content |
 // clang-format on
+#include "tests/common/console_texts.hpp"
 #include "tests/common/run_program.hpp"
 #include "tests/common/test_files.hpp"
 
@@ -80,17 +81,9 @@ namespace
 
 namespace fs = std::filesystem;
 
-// Console texts, cp932 bytes.
-const std::string LOG_HEADER =
-    "\x95\xcf\x8a\xb7\x8c\xb3mht\x83t\x83@\x83"
-    "C\x83\x8b,\x8fo\x97\xcd\x83t\x83@\x83"
-    "C\x83\x8b\x90\x94,\x8fo\x97\xcd\x83t\x83@\x83"
-    "C\x83\x8b\x96\xbc\r\n";  // 変換元mhtファイル,出力ファイル数,出力ファイル名 and CR LF
-const std::string INPUT_MISSING = "\x93\xfc\x97\xcd\x83t\x83@\x83"
-                                  "C\x83\x8b\x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82"
-                                  "\xb9\x82\xf1\n";  // 入力ファイルが見つかりません\n
+// The log's header line as the file stores it.
+const std::string STORED_LOG_HEADER = crlf(LOG_HEADER);
 
-// Joins pieces into one string (appending, so no temporary concatenation is formed).
 std::string
 join(std::initializer_list<std::string_view> pieces)
 {
@@ -207,8 +200,9 @@ std::string
 log_rows(const fs::path &run)
 {
     const std::string log = read_file(run / "log.csv");
-    return log.compare(0, LOG_HEADER.size(), LOG_HEADER) == 0 ? log.substr(LOG_HEADER.size())
-                                                              : "<no header>" + log;
+    return log.compare(0, STORED_LOG_HEADER.size(), STORED_LOG_HEADER) == 0
+               ? log.substr(STORED_LOG_HEADER.size())
+               : "<no header>" + log;
 }
 
 std::vector<std::string>

@@ -5,6 +5,7 @@
 // against the Linux programs and against the Windows ones under Wine. Names are compared as
 // the programs see them, in Shift_JIS (Wine stores them as UTF-8); where the Windows folder,
 // which ignores letter case, gives another result than Linux, a case gives both.
+#include "tests/common/console_texts.hpp"
 #include "tests/common/run_program.hpp"
 #include "tests/common/test_files.hpp"
 
@@ -15,28 +16,14 @@
 namespace
 {
 
-// Console texts, cp932 bytes.
-const std::string PROMPT = "\x81@\x8f\x88\x97\x9d\x82\xf0\x8e\xc0\x8ds\x82\xb5\x82\xdc\x82\xb7"
-                           "\x82\xa9\x81H(Y/N):";  // 　処理を実行しますか？(Y/N):
-const std::string ENTER = "\n\x81@Enter\x83L\x81[\x82\xc5\x8fI\x97\xb9\x82\xb5\x82\xdc\x82\xb7"
-                          "\x81"
-                          "B";  // \n　Enterキーで終了します。
-const std::string INPUT_MISSING = "\x93\xfc\x97\xcd\x83t\x83@\x83"
-                                  "C\x83\x8b\x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc"
-                                  "\x82\xb9\x82\xf1\n";  // 入力ファイルが見つかりません\n
-// error:ファイル名のエンコード方式が不明です。 and として出力します\n, around a name
 const std::string UNKNOWN_LETTER_HEAD =
     "error:\x83t\x83@\x83"
     "C\x83\x8b\x96\xbc\x82\xcc\x83G\x83\x93\x83R\x81[\x83h\x95\xfb"
     "\x8e\xae\x82\xaa\x95s\x96\xbe\x82\xc5\x82\xb7\x81"
     "B";
-const std::string UNKNOWN_LETTER_TAIL =
-    "\x82\xc6\x82\xb5\x82\xc4\x8fo\x97\xcd\x82\xb5\x82\xdc\x82\xb7\n";
-const std::string LOG_HEADER =
-    "\x95\xcf\x8a\xb7\x8c\xb3mht\x83t\x83@\x83"
-    "C\x83\x8b,\x8fo\x97\xcd\x83t\x83@\x83"
-    "C\x83\x8b\x90\x94,\x8fo\x97\xcd\x83t\x83@\x83"
-    "C\x83\x8b\x96\xbc\r\n";  // 変換元mhtファイル,出力ファイル数,出力ファイル名 and CR LF
+
+// The log's header line as the file stores it.
+const std::string STORED_LOG_HEADER = crlf(LOG_HEADER);
 
 const std::string FOLDER = "<folder>";
 
@@ -211,8 +198,8 @@ platform_cases()
           {"b.dec", "b\r\n"},
           {"c.dec", "c\r\n"},
           {"_d.dec", "d\r\n"},
-          {"log.csv", LOG_HEADER + "A.mht,1,A.dec\r\nb.MHT,1,b.dec\r\nc.Mht,1,c.dec\r\n"
-                                   "_d.mht,1,_d.dec\r\n"}}},
+          {"log.csv", STORED_LOG_HEADER + "A.mht,1,A.dec\r\nb.MHT,1,b.dec\r\nc.Mht,1,c.dec\r\n"
+                                          "_d.mht,1,_d.dec\r\n"}}},
 
         {"a folder named like an archive is listed and ends the run when it is reached",
          {{"w.mht", plain_archive("w")}, {"x.mht", FOLDER}, {"y.mht", plain_archive("y")}},
@@ -222,7 +209,7 @@ platform_cases()
           {"x.mht", FOLDER},
           {"y.mht", plain_archive("y")},
           {"w.dec", "w\r\n"},
-          {"log.csv", LOG_HEADER + "w.mht,1,w.dec\r\n"}}},
+          {"log.csv", STORED_LOG_HEADER + "w.mht,1,w.dec\r\n"}}},
 
         {"log names taken by files and by a folder are passed over",
          {{"log.csv", "old\r\n"},
@@ -236,7 +223,7 @@ platform_cases()
           {"log_0002.csv", FOLDER},
           {"a.mht", plain_archive("a")},
           {"a.dec", "a\r\n"},
-          {"log_0003.csv", LOG_HEADER + "a.mht,1,a.dec\r\n"}}},
+          {"log_0003.csv", STORED_LOG_HEADER + "a.mht,1,a.dec\r\n"}}},
 
         {"a thread page renamed onto a taken name (a file) gets the next free one",
          {{"page.mht", THREAD_PAGE}, {"123.htm", "someone else's page"}},
@@ -245,7 +232,7 @@ platform_cases()
          {{"page.mht", THREAD_PAGE},
           {"123.htm", "someone else's page"},
           {"123_0001.htm", "<html>No.123 post</html>\r\n"},
-          {"log.csv", LOG_HEADER + "page.mht,1,123_0001.htm\r\n"}}},
+          {"log.csv", STORED_LOG_HEADER + "page.mht,1,123_0001.htm\r\n"}}},
 
         {"a thread page renamed onto a taken name (a folder) gets the next free one",
          {{"page.mht", THREAD_PAGE}, {"123.htm", FOLDER}, {"123_0001.htm", FOLDER}},
@@ -255,7 +242,7 @@ platform_cases()
           {"123.htm", FOLDER},
           {"123_0001.htm", FOLDER},
           {"123_0002.htm", "<html>No.123 post</html>\r\n"},
-          {"log.csv", LOG_HEADER + "page.mht,1,123_0002.htm\r\n"}}},
+          {"log.csv", STORED_LOG_HEADER + "page.mht,1,123_0002.htm\r\n"}}},
 
         {"a renumbered image and the page's work copy find their names taken",
          {{"page.mht", PAGE_WITH_TMP_IMAGE},
@@ -268,7 +255,7 @@ platform_cases()
           {"page.html.cpy", "an old work copy"},
           {"page.html", "<img src=\"page_001_0001.tmp\">\r\n"},
           {"page_001_0001.tmp", "GIF89a"},
-          {"log.csv", LOG_HEADER + "page.mht,2,page.html,page_001_0001.tmp\r\n"}}},
+          {"log.csv", STORED_LOG_HEADER + "page.mht,2,page.html,page_001_0001.tmp\r\n"}}},
 
         // Regression: under Wine in the C locale Japanese names were stored as mojibake, and no
         // case with one ran against the Windows programs.
@@ -283,9 +270,9 @@ platform_cases()
           {POSTER + ".gif", "GIF89a"},
           {PORTAL + ".dec" + GAZOU + ".gif", "ABC"},  // an encoded word adds to the default name
           {TESUTO + ".txt", "text\r\n"},
-          {"log.csv", LOG_HEADER + HYOSO + ".mht,1," + HYOSO + ".dec\r\n" + PORTAL + ".mht,3," +
-                          POSTER + ".gif," + PORTAL + ".dec" + GAZOU + ".gif," + TESUTO +
-                          ".txt\r\n"}}},
+          {"log.csv", STORED_LOG_HEADER + HYOSO + ".mht,1," + HYOSO + ".dec\r\n" + PORTAL +
+                          ".mht,3," + POSTER + ".gif," + PORTAL + ".dec" + GAZOU + ".gif," +
+                          TESUTO + ".txt\r\n"}}},
 
         {"a page named in Japanese: its name taken, its image renumbered after it and its "
          "reference rewritten through a work copy",
@@ -297,7 +284,7 @@ platform_cases()
           // the page keeps the name it was written under: its base names the image
           {MOKUJI + "_0001.html", "<img src=\"" + MOKUJI + "_0001_001.tmp\">\r\n"},
           {MOKUJI + "_0001_001.tmp", "GIF89a"},
-          {"log.csv", LOG_HEADER + HOZON + ".mht,2," + MOKUJI + "_0001.html," + MOKUJI +
+          {"log.csv", STORED_LOG_HEADER + HOZON + ".mht,2," + MOKUJI + "_0001.html," + MOKUJI +
                           "_0001_001.tmp\r\n"}}},
 
         {"an encoded word with an unknown letter: the Japanese default name is made unique, "
@@ -311,7 +298,7 @@ platform_cases()
          {{HOZON + ".mht", unknown_letter},
           {HOZON + ".dec", "older"},
           {HOZON + "_0001.dec", "ABC"},
-          {"log.csv", LOG_HEADER + HOZON + ".mht,1," + HOZON + "_0001.dec\r\n"}}},
+          {"log.csv", STORED_LOG_HEADER + HOZON + ".mht,1," + HOZON + "_0001.dec\r\n"}}},
 
         // Where letter case is folded (Windows, and Wine), names that differ only in case are
         // one file: these rows give both results.
@@ -323,7 +310,7 @@ platform_cases()
           {"page.html", "<img src=\"page_001.tmp\"><img src=\"page_002.tmp\">\r\n"},
           {"page_001.tmp", "ABC"},
           {"page_002.tmp", "DEF"},
-          {"log.csv", LOG_HEADER + "case.mht,3,page.html,page_001.tmp,page_002.tmp\r\n"}},
+          {"log.csv", STORED_LOG_HEADER + "case.mht,3,page.html,page_001.tmp,page_002.tmp\r\n"}},
          {},
          // ca.tmp is written into CA.TMP (the second part's bytes replace the first's); renamed
          // to page_001.tmp, that one file leaves nothing for the rename of ca.tmp to
@@ -332,7 +319,7 @@ platform_cases()
          {{"case.mht", two_cases},
           {"page.html", "<img src=\"page_001.tmp\"><img src=\"page_002.tmp\">\r\n"},
           {"page_001.tmp", "DEF"},
-          {"log.csv", LOG_HEADER + "case.mht,3,page.html,page_001.tmp,page_002.tmp\r\n"}}},
+          {"log.csv", STORED_LOG_HEADER + "case.mht,3,page.html,page_001.tmp,page_002.tmp\r\n"}}},
 
         {"pages A.htm and a.htm, and the same in full-width letters: the second of each "
          "takes a free name where letter case is folded",
@@ -344,16 +331,16 @@ platform_cases()
           {"a.htm", "<p>two</p>\r\n"},
           {WIDE_A + ".htm", "<p>three</p>\r\n"},
           {WIDE_SMALL_A + ".htm", "<p>four</p>\r\n"},
-          {"log.csv",
-           LOG_HEADER + "h.mht,4,A.htm,a.htm," + WIDE_A + ".htm," + WIDE_SMALL_A + ".htm\r\n"}},
+          {"log.csv", STORED_LOG_HEADER + "h.mht,4,A.htm,a.htm," + WIDE_A + ".htm," + WIDE_SMALL_A +
+                          ".htm\r\n"}},
          {},
          {{"h.mht", two_pages},
           {"A.htm", "<p>one</p>\r\n"},
           {"a_0001.htm", "<p>two</p>\r\n"},
           {WIDE_A + ".htm", "<p>three</p>\r\n"},
           {WIDE_SMALL_A + "_0001.htm", "<p>four</p>\r\n"},
-          {"log.csv", LOG_HEADER + "h.mht,4,A.htm,a_0001.htm," + WIDE_A + ".htm," + WIDE_SMALL_A +
-                          "_0001.htm\r\n"}}},
+          {"log.csv", STORED_LOG_HEADER + "h.mht,4,A.htm,a_0001.htm," + WIDE_A + ".htm," +
+                          WIDE_SMALL_A + "_0001.htm\r\n"}}},
 
         {"older files whose names differ only in letter case: a part replaces one, the log "
          "passes one over where letter case is folded",
@@ -364,13 +351,13 @@ platform_cases()
           {"x.gif", "older image"},
           {"X.GIF", "ABC"},
           {"LOG.CSV", "older log"},
-          {"log.csv", LOG_HEADER + "g.mht,1,X.GIF\r\n"}},
+          {"log.csv", STORED_LOG_HEADER + "g.mht,1,X.GIF\r\n"}},
          std::string("\n").append(summary(1, "log_0001.csv")).append(ok_end),
          // X.GIF is written into x.gif, which keeps its name
          {{"g.mht", upper_gif},
           {"x.gif", "ABC"},
           {"LOG.CSV", "older log"},
-          {"log_0001.csv", LOG_HEADER + "g.mht,1,X.GIF\r\n"}}},
+          {"log_0001.csv", STORED_LOG_HEADER + "g.mht,1,X.GIF\r\n"}}},
 
         {"a part named like its archive but for full-width letter case: the archive's own "
          "file where letter case is folded, which the part never replaces",
@@ -379,11 +366,11 @@ platform_cases()
          std::string("\n").append(summary(1, "log.csv")).append(ok_end),
          {{WIDE_A + ".mht", wide_archive},
           {WIDE_SMALL_A + ".mht", "ABC"},
-          {"log.csv", LOG_HEADER + WIDE_A + ".mht,1," + WIDE_SMALL_A + ".mht\r\n"}},
+          {"log.csv", STORED_LOG_HEADER + WIDE_A + ".mht,1," + WIDE_SMALL_A + ".mht\r\n"}},
          {},
          {{WIDE_A + ".mht", wide_archive},
           {WIDE_SMALL_A + "_0001.mht", "ABC"},
-          {"log.csv", LOG_HEADER + WIDE_A + ".mht,1," + WIDE_SMALL_A + "_0001.mht\r\n"}}},
+          {"log.csv", STORED_LOG_HEADER + WIDE_A + ".mht,1," + WIDE_SMALL_A + "_0001.mht\r\n"}}},
     };
 }
 
@@ -436,5 +423,5 @@ TEST_F(PlatformLayer, PageNamedLikeADeviceIsKeptOnWindows)
     EXPECT_EQ(read_entries(scratch),
               (folder_state{{"a.mht", PAGE_AT_DEVICE_NAME},
                             {"nul_0001.htm", "<p>kept</p>\r\n"},
-                            {"log.csv", LOG_HEADER + "a.mht,1,nul_0001.htm\r\n"}}));
+                            {"log.csv", STORED_LOG_HEADER + "a.mht,1,nul_0001.htm\r\n"}}));
 }
