@@ -1,6 +1,8 @@
 // Shared by the files of the archive room only.
 #pragma once
 
+#include "platform/platform.hpp"
+
 #include <span>
 #include <string_view>
 
@@ -18,3 +20,17 @@ struct replacement {
 // text is written beside the file and renamed over it, so the file is never left cut. A file
 // that cannot be read or replaced ends the run.
 void rewrite_text_file(const char *file_name, std::span<const replacement> replacements);
+
+// encoded_location.cpp
+
+// Reads a location written as encoded words: decodes the word of the "Content-Location:" line
+// held in line and the word of each line that follows it in archive, one word per physical
+// line, appending them to out_name (see decode_encoded_word). Continuation lines are read
+// into line, in pieces of at most LINE_BUFFER_SIZE bytes; scratch takes each decoded word.
+// The first line without a word is put back, so the next read returns it; the line passed in
+// is never put back (it would be handed over again without end). At the end of the input the
+// name gathered so far stands and archive stays at the end. After an encoding letter other
+// than upper-case B or Q, out_name becomes default_name made unique, the console says so, and
+// no line is put back.
+void read_encoded_location(text_input *archive, std::span<char> line, std::span<char> scratch,
+                           std::span<char> out_name, const char *default_name);

@@ -1,5 +1,6 @@
 #include "archive/archive.hpp"
 
+#include "archive/internal.hpp"
 #include "decode/decode.hpp"
 #include "pagename/pagename.hpp"
 #include "platform/platform.hpp"
@@ -230,7 +231,9 @@ is_word_start(const char *p)
 }
 
 // Names the part after the last path segment of a "Content-Location:" line, decoding encoded
-// words (which may read the header's continuation lines) first.
+// words (which may read the header's continuation lines) first. After a decode the line holds
+// the name gathered so far: the scan goes on over it from the next column, and so do the
+// later steps of this line ("filename=", the blank-line test).
 static void
 apply_location(walk_state *s)
 {
@@ -239,8 +242,9 @@ apply_location(walk_state *s)
     std::size_t len = std::strlen(s->line);
     for (std::size_t c = CONTENT_LOCATION.size(); c < len; ++c) {
         if (is_word_start(s->line + c)) {
-            decode_encoded_name(&s->in, s->line, s->work, s->part.name, s->default_name);
-            len = std::strlen(s->line);  // the line now holds the name settled so far
+            read_encoded_location(&s->in, s->line, s->work, s->part.name, s->default_name);
+            copy_bounded(s->line, s->part.name);
+            len = std::strlen(s->line);
         }
     }
     take_base_name(s->line, s->part.name);

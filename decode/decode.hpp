@@ -3,7 +3,6 @@
 // decodes leniently, and no input moves an index past a buffer.
 #pragma once
 
-#include "platform/platform.hpp"
 #include "support/support.hpp"
 
 #include <cstdint>
@@ -71,19 +70,19 @@ void read_jis_escape(const char *line, int *read_index, jis_mode *mode);
 
 // encoded_name.cpp
 
-// Decodes the encoded words ("=?iso-2022-jp?" or "=?shift_jis?", letter B or Q) of a
-// "Content-Location:" line held in line and of the lines that follow it in archive, one word
-// per physical line, appending the decoded text to out_name (cut at a character boundary when
-// it would not fit). Leaves archive at the start of the first line it read without a word
-// and a copy of out_name in line. The line passed in is never put back; at the end of the
-// input the name gathered so far stands and archive stays at the end. After an encoding
-// letter other than upper-case B or Q, out_name becomes default_name made unique (with a
-// message) and no line is put back. line should hold LINE_BUFFER_SIZE bytes: continuation
-// lines are read in pieces of at most that size.
-void decode_encoded_name(text_input *archive, std::span<char> line, std::span<char> scratch,
-                         std::span<char> out_name, const char *default_name);
+enum word_result : int {
+    WORD_NONE = 0,           // the line holds no encoded word
+    WORD_APPENDED = 1,       // the line's first word was decoded and appended
+    WORD_UNKNOWN_LETTER = 2  // the first word's letter is neither B nor Q; nothing appended
+};
 
-// Puts archive back to the start of the line (or piece of a line) last read, whatever its line
-// end; with count above 1, further whole lines back, stopping at the start of the file. A count
-// below 1 does nothing.
-void rewind_lines(text_input *archive, int count);
+// Decodes the first encoded word of the NUL-terminated text in line ("=?iso-2022-jp?" or
+// "=?shift_jis?", the set name in any case, then the letter B or Q) and appends it to the text
+// in name, cut at a character boundary when it would not fit; a decoded NUL ends what is
+// appended. The encoded text starts two bytes after the letter and ends at the first "?=",
+// whose '?' is overwritten with NUL, or at the end of the line, "\n" included. Sets *iso when
+// the word is in iso-2022-jp; while *iso is set the decoded bytes are converted from JIS, so a
+// caller carries it over the lines of one header. scratch receives the decoded bytes: it should
+// hold the line's length plus four. A word start that ends the line is WORD_NONE.
+word_result decode_encoded_word(std::span<char> line, std::span<char> scratch, bool *iso,
+                                std::span<char> name);

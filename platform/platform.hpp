@@ -61,9 +61,6 @@ bool text_read_line_in_place(text_input *in, std::span<char> line, text_line *li
 // of bytes stored, 0 at the end of the input. No terminator is stored.
 std::size_t text_read_text(text_input *in, std::span<char> dst);
 
-// Reads one byte (CR bytes dropped). Returns EOF at the end of the input.
-int text_read_byte(text_input *in);
-
 // Current position, in stored bytes from the start of the file.
 std::int64_t text_tell(const text_input *in);
 

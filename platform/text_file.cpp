@@ -246,25 +246,6 @@ text_read_text(text_input *in, std::span<char> dst)
     return stored;
 }
 
-int
-text_read_byte(text_input *in)
-{
-    if (in->file == nullptr)
-        return EOF;
-    while (fill_block(in)) {
-        const char c = in->block[in->block_pos];
-        if (c == END_OF_TEXT && in->eot_ends_input) {
-            in->file_end = true;
-            in->block_len = in->block_pos;
-            return EOF;
-        }
-        ++in->block_pos;
-        if (c != '\r')
-            return static_cast<unsigned char>(c);
-    }
-    return EOF;
-}
-
 std::int64_t
 text_tell(const text_input *in)
 {
