@@ -66,7 +66,6 @@ total_length(const std::vector<std::string> &lines)
 void
 BM_DecodeBase64Line(benchmark::State &state)
 {
-    init_base64_tables();
     const std::vector<std::string> lines = make_base64_lines(4096);
     char work[LINE_BUFFER_SIZE + 4];
     for (auto _ : state) {

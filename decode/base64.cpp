@@ -1,35 +1,43 @@
 #include "decode/decode.hpp"
 
+#include <array>
 #include <cassert>
 #include <cstdint>
 #include <cstring>
 
-// Lookup tables indexed by the unsigned value of a source character. Every character outside
-// the alphabet ('=', CR, LF, space, tab, NUL, bytes from 0x80 up) has the value 0. b64_place[k]
-// holds the value already shifted to the place of the k-th character of a group in the group's
-// 24 bits, so that a group is four lookups joined by OR.
-static unsigned char b64_value[256];
-static std::uint32_t b64_place[4][256];
-
-void
-init_base64_tables()
+// The 6-bit value of byte c in the base64 alphabet. Every byte outside it ('=', CR, LF,
+// space, tab, NUL, bytes from 0x80 up) has the value 0.
+static constexpr std::uint32_t
+alphabet_value(int c)
 {
-    for (int k = 0; k < 26; ++k) {
-        b64_value['A' + k] = static_cast<unsigned char>(k);
-        b64_value['a' + k] = static_cast<unsigned char>(26 + k);
-    }
-    for (int k = 0; k < 10; ++k)
-        b64_value['0' + k] = static_cast<unsigned char>(52 + k);
-    b64_value[static_cast<unsigned char>('+')] = 62;
-    b64_value[static_cast<unsigned char>('/')] = 63;
-    for (int c = 0; c < 256; ++c) {
-        const std::uint32_t v = b64_value[c];
-        b64_place[0][c] = v << 18;
-        b64_place[1][c] = v << 12;
-        b64_place[2][c] = v << 6;
-        b64_place[3][c] = v;
-    }
+    if (c >= 'A' && c <= 'Z')
+        return static_cast<std::uint32_t>(c - 'A');
+    if (c >= 'a' && c <= 'z')
+        return static_cast<std::uint32_t>(26 + c - 'a');
+    if (c >= '0' && c <= '9')
+        return static_cast<std::uint32_t>(52 + c - '0');
+    if (c == '+')
+        return 62;
+    if (c == '/')
+        return 63;
+    return 0;
 }
+
+// Indexed by the unsigned value of a source character: B64_PLACE[k] holds its value already
+// shifted to the place of the k-th character of a group in the group's 24 bits, so that a
+// group is four lookups joined by OR.
+static constexpr std::array<std::array<std::uint32_t, 256>, 4> B64_PLACE = [] {
+    std::array<std::array<std::uint32_t, 256>, 4> table{};
+    for (int c = 0; c < 256; ++c) {
+        const std::uint32_t v = alphabet_value(c);
+        const auto i = static_cast<std::size_t>(c);
+        table[0][i] = v << 18;
+        table[1][i] = v << 12;
+        table[2][i] = v << 6;
+        table[3][i] = v;
+    }
+    return table;
+}();
 
 // Four characters to three bytes: the 24 bits of the group, high byte first. The places never
 // share a set bit, so OR is their sum. All four characters are read before the first store: a
@@ -38,7 +46,7 @@ static inline void
 decode_group(const unsigned char *s, unsigned char *d)
 {
     const std::uint32_t bits =
-        b64_place[0][s[0]] | b64_place[1][s[1]] | b64_place[2][s[2]] | b64_place[3][s[3]];
+        B64_PLACE[0][s[0]] | B64_PLACE[1][s[1]] | B64_PLACE[2][s[2]] | B64_PLACE[3][s[3]];
     d[0] = static_cast<unsigned char>(bits >> 16);
     d[1] = static_cast<unsigned char>(bits >> 8);
     d[2] = static_cast<unsigned char>(bits);

@@ -11,10 +11,6 @@
 
 // base64.cpp
 
-// Fills the process-wide base64 lookup tables. Call once before the first decode; running it
-// again writes the same values.
-void init_base64_tables();
-
 // Decodes one base64 line (text ended by "\n" and/or NUL) from src into dst, four characters
 // to three bytes, each line on its own. Stores the number of decoded bytes in *length_out and
 // a NUL after them (not counted). Decoded bytes may include NUL: write by count. dst must hold

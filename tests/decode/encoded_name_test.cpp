@@ -29,7 +29,6 @@ struct name_call {
 std::string
 decode_first_line(name_call *call, const std::string &bytes, const std::string &start_name)
 {
-    init_base64_tables();
     write_file("archive.mht", bytes);
     EXPECT_TRUE(text_open_read(&call->archive, "archive.mht"));
     EXPECT_TRUE(text_read_line(&call->archive, std::span(call->line).first(LINE_BUFFER_SIZE - 1)));
