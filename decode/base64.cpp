@@ -1,4 +1,5 @@
 #include "decode/decode.hpp"
+#include "decode/internal.hpp"
 
 #include <array>
 #include <cassert>
@@ -52,13 +53,14 @@ decode_group(const unsigned char *s, unsigned char *d)
     d[2] = static_cast<unsigned char>(bits);
 }
 
-// Decodes the first `whole` groups, all of which lie before the terminator, and stops early at
-// a group that begins with "\n". Returns the number of groups decoded and sets *line_end when
-// a group start held "\n".
+// Decodes the groups from `first` to `whole` - 1, all of which lie before the terminator, and
+// stops early at a group that begins with "\n". Returns the number of groups decoded from the
+// start of the line and sets *line_end when a group start held "\n".
 static std::size_t
-decode_whole_groups(const unsigned char *s, unsigned char *d, std::size_t whole, bool *line_end)
+decode_whole_groups(const unsigned char *s, unsigned char *d, std::size_t first, std::size_t whole,
+                    bool *line_end)
 {
-    std::size_t g = 0;
+    std::size_t g = first;
     // Four groups per pass with one test of their four first characters: a "\n" can only end
     // a line at a group start, so the other twelve characters need no test at all.
     while (g + 4 <= whole) {
@@ -83,7 +85,8 @@ decode_whole_groups(const unsigned char *s, unsigned char *d, std::size_t whole,
 }
 
 void
-decode_base64_line(const char *src, std::span<char> dst, std::int32_t *length_out)
+decode_base64_line_on(base64_path path, const char *src, std::span<char> dst,
+                      std::int32_t *length_out)
 {
     assert(!dst.empty());
     const auto *s = reinterpret_cast<const unsigned char *>(src);
@@ -96,8 +99,11 @@ decode_base64_line(const char *src, std::span<char> dst, std::int32_t *length_ou
     if (whole > room)
         whole = room;
 
+    // Each group decodes on its own, so the table loop can go on wherever the vector loop
+    // stopped: the line end, the cut group and the padding are all found by the table loop.
+    const std::size_t first = path == B64_PORTABLE ? 0 : decode_alphabet_groups(path, s, d, whole);
     bool line_end = false;
-    std::size_t g = decode_whole_groups(s, d, whole, &line_end);
+    std::size_t g = decode_whole_groups(s, d, first, whole, &line_end);
     const std::size_t rest = len - 4 * g;
     if (!line_end && g < room && rest > 0 && rest < 4 && s[4 * g] != '\n') {
         // A last group cut by the terminator: the characters present decode in their places,
@@ -120,4 +126,30 @@ decode_base64_line(const char *src, std::span<char> dst, std::int32_t *length_ou
     d[count] = 0;
     assert(count <= INT32_MAX);
     *length_out = static_cast<std::int32_t>(count);
+}
+
+const char *
+base64_path_name(base64_path path)
+{
+    switch (path) {
+    case B64_AVX2:
+        return "avx2";
+    case B64_SSSE3:
+        return "ssse3";
+    case B64_PORTABLE:
+        break;
+    }
+    return "portable";
+}
+
+void
+decode_base64_line(const char *src, std::span<char> dst, std::int32_t *length_out)
+{
+    decode_base64_line_on(best_base64_path(), src, dst, length_out);
+}
+
+void
+decode_base64_line_exact(const char *src, std::span<char> dst, std::int32_t *length_out)
+{
+    decode_base64_line_on(B64_PORTABLE, src, dst, length_out);
 }

@@ -21,6 +21,12 @@
 // count 0) and counts three bytes. A dst smaller than asked for cuts the output.
 void decode_base64_line(const char *src, std::span<char> dst, std::int32_t *length_out);
 
+// decode_base64_line with the lookup tables alone, group by group, on every CPU: the same
+// bytes, count and terminator for every input. decode_base64_line runs a vector loop (SSSE3 or
+// AVX2, as the CPU allows) over the whole groups of alphabet characters at the start of a line
+// first; this is the reference it is tested against.
+void decode_base64_line_exact(const char *src, std::span<char> dst, std::int32_t *length_out);
+
 // quoted_printable.cpp
 
 // Decodes one quoted-printable line from src into dst; "\n" becomes CR LF, "=" before "\n"
