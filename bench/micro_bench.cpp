@@ -1,6 +1,7 @@
 // Micro-benchmarks of the byte paths of the walk: the text-mode line reader, the two line
 // decoders and the binary output stream. Throughput is reported in bytes of input per second.
 #include "decode/decode.hpp"
+#include "decode/internal.hpp"
 #include "platform/platform.hpp"
 
 #include <benchmark/benchmark.h>
@@ -24,14 +25,14 @@ next_random(std::uint32_t *state)
     return *state >> 8;
 }
 
-// count base64 lines of 76 characters and a line feed, as the reader delivers them.
+// count base64 lines of width characters and a line feed, as the reader delivers them.
 std::vector<std::string>
-make_base64_lines(std::size_t count)
+make_base64_lines(std::size_t count, int width = 76)
 {
     std::uint32_t seed = 1;
     std::vector<std::string> lines(count);
     for (std::string &line : lines) {
-        for (int k = 0; k < 76; ++k)
+        for (int k = 0; k < width; ++k)
             line.push_back(BASE64_ALPHABET[next_random(&seed) % 64]);
         line.push_back('\n');
     }
@@ -63,16 +64,22 @@ total_length(const std::vector<std::string> &lines)
     return total;
 }
 
+// Decodes lines of state.range(0) characters (76: what browsers write; 10236: the longest a
+// line buffer holds) along the given path (B64_PORTABLE: the exact decoder).
 void
-BM_DecodeBase64Line(benchmark::State &state)
+decode_base64_lines(benchmark::State &state, base64_path path)
 {
-    init_base64_tables();
-    const std::vector<std::string> lines = make_base64_lines(4096);
+    if (!base64_path_runs(path)) {
+        state.SkipWithError("this CPU does not run the path");
+        return;
+    }
+    const int width = static_cast<int>(state.range(0));
+    const std::vector<std::string> lines = make_base64_lines(width > 1000 ? 32 : 4096, width);
     char work[LINE_BUFFER_SIZE + 4];
     for (auto _ : state) {
         for (const std::string &line : lines) {
             std::int32_t count = 0;
-            decode_base64_line(line.c_str(), work, &count);
+            decode_base64_line_on(path, line.c_str(), work, &count);
             benchmark::DoNotOptimize(count);
         }
         benchmark::ClobberMemory();
@@ -80,7 +87,36 @@ BM_DecodeBase64Line(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(total_length(lines)));
 }
 
-BENCHMARK(BM_DecodeBase64Line);
+// decode_base64_line itself: the fastest path of this CPU.
+void
+BM_DecodeBase64Line(benchmark::State &state)
+{
+    state.SetLabel(base64_path_name(best_base64_path()));
+    decode_base64_lines(state, best_base64_path());
+}
+
+void
+BM_DecodeBase64LineExact(benchmark::State &state)
+{
+    decode_base64_lines(state, B64_PORTABLE);
+}
+
+void
+BM_DecodeBase64LineSsse3(benchmark::State &state)
+{
+    decode_base64_lines(state, B64_SSSE3);
+}
+
+void
+BM_DecodeBase64LineAvx2(benchmark::State &state)
+{
+    decode_base64_lines(state, B64_AVX2);
+}
+
+BENCHMARK(BM_DecodeBase64Line)->Arg(76)->Arg(10236);
+BENCHMARK(BM_DecodeBase64LineExact)->Arg(76)->Arg(10236);
+BENCHMARK(BM_DecodeBase64LineSsse3)->Arg(76)->Arg(10236);
+BENCHMARK(BM_DecodeBase64LineAvx2)->Arg(76)->Arg(10236);
 
 void
 BM_DecodeQpLine(benchmark::State &state)

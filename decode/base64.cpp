@@ -1,36 +1,45 @@
 #include "decode/decode.hpp"
+#include "decode/internal.hpp"
 
+#include <array>
 #include <cassert>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
 
-// Lookup tables indexed by the unsigned value of a source character. Every character outside
-// the alphabet ('=', CR, LF, space, tab, NUL, bytes from 0x80 up) has the value 0. b64_place[k]
-// holds the value already shifted to the place of the k-th character of a group in the group's
-// 24 bits, so that a group is four lookups joined by OR.
-static unsigned char b64_value[256];
-static std::uint32_t b64_place[4][256];
-
-void
-init_base64_tables()
+// The 6-bit value of byte c in the base64 alphabet. Every byte outside it ('=', CR, LF,
+// space, tab, NUL, bytes from 0x80 up) has the value 0.
+static constexpr std::uint32_t
+alphabet_value(int c)
 {
-    for (int k = 0; k < 26; ++k) {
-        b64_value['A' + k] = static_cast<unsigned char>(k);
-        b64_value['a' + k] = static_cast<unsigned char>(26 + k);
-    }
-    for (int k = 0; k < 10; ++k)
-        b64_value['0' + k] = static_cast<unsigned char>(52 + k);
-    b64_value[static_cast<unsigned char>('+')] = 62;
-    b64_value[static_cast<unsigned char>('/')] = 63;
-    for (int c = 0; c < 256; ++c) {
-        const std::uint32_t v = b64_value[c];
-        b64_place[0][c] = v << 18;
-        b64_place[1][c] = v << 12;
-        b64_place[2][c] = v << 6;
-        b64_place[3][c] = v;
-    }
+    if (c >= 'A' && c <= 'Z')
+        return static_cast<std::uint32_t>(c - 'A');
+    if (c >= 'a' && c <= 'z')
+        return static_cast<std::uint32_t>(26 + c - 'a');
+    if (c >= '0' && c <= '9')
+        return static_cast<std::uint32_t>(52 + c - '0');
+    if (c == '+')
+        return 62;
+    if (c == '/')
+        return 63;
+    return 0;
 }
+
+// Indexed by the unsigned value of a source character: B64_PLACE[k] holds its value already
+// shifted to the place of the k-th character of a group in the group's 24 bits, so that a
+// group is four lookups joined by OR.
+static constexpr std::array<std::array<std::uint32_t, 256>, 4> B64_PLACE = [] {
+    std::array<std::array<std::uint32_t, 256>, 4> table{};
+    for (int c = 0; c < 256; ++c) {
+        const std::uint32_t v = alphabet_value(c);
+        const auto i = static_cast<std::size_t>(c);
+        table[0][i] = v << 18;
+        table[1][i] = v << 12;
+        table[2][i] = v << 6;
+        table[3][i] = v;
+    }
+    return table;
+}();
 
 // Four characters to three bytes: the 24 bits of the group, high byte first. The places never
 // share a set bit, so OR is their sum. All four characters are read before the first store: a
@@ -39,19 +48,20 @@ static inline void
 decode_group(const unsigned char *s, unsigned char *d)
 {
     const std::uint32_t bits =
-        b64_place[0][s[0]] | b64_place[1][s[1]] | b64_place[2][s[2]] | b64_place[3][s[3]];
+        B64_PLACE[0][s[0]] | B64_PLACE[1][s[1]] | B64_PLACE[2][s[2]] | B64_PLACE[3][s[3]];
     d[0] = static_cast<unsigned char>(bits >> 16);
     d[1] = static_cast<unsigned char>(bits >> 8);
     d[2] = static_cast<unsigned char>(bits);
 }
 
-// Decodes the first `whole` groups, all of which lie before the terminator, and stops early at
-// a group that begins with "\n". Returns the number of groups decoded and sets *line_end when
-// a group start held "\n".
+// Decodes the groups from `first` to `whole` - 1, all of which lie before the terminator, and
+// stops early at a group that begins with "\n". Returns the number of groups decoded from the
+// start of the line and sets *line_end when a group start held "\n".
 static std::size_t
-decode_whole_groups(const unsigned char *s, unsigned char *d, std::size_t whole, bool *line_end)
+decode_whole_groups(const unsigned char *s, unsigned char *d, std::size_t first, std::size_t whole,
+                    bool *line_end)
 {
-    std::size_t g = 0;
+    std::size_t g = first;
     // Four groups per pass with one test of their four first characters: a "\n" can only end
     // a line at a group start, so the other twelve characters need no test at all.
     while (g + 4 <= whole) {
@@ -75,14 +85,10 @@ decode_whole_groups(const unsigned char *s, unsigned char *d, std::size_t whole,
     return g;
 }
 
-void
-decode_base64_line(const char *src, std::span<char> dst, std::int32_t *length_out)
-{
-    decode_base64_text(std::string_view(src), dst, length_out);
-}
-
-void
-decode_base64_text(std::string_view text, std::span<char> dst, std::int32_t *length_out)
+// decode_base64_text with the vector loop of path.
+static void
+decode_base64_text_on(base64_path path, std::string_view text, std::span<char> dst,
+                      std::int32_t *length_out)
 {
     assert(!dst.empty());
     const auto *s = reinterpret_cast<const unsigned char *>(text.data());
@@ -95,8 +101,11 @@ decode_base64_text(std::string_view text, std::span<char> dst, std::int32_t *len
     if (whole > room)
         whole = room;
 
+    // Each group decodes on its own, so the table loop can go on wherever the vector loop
+    // stopped: the line end, the cut group and the padding are all found by the table loop.
+    const std::size_t first = path == B64_PORTABLE ? 0 : decode_alphabet_groups(path, s, d, whole);
     bool line_end = false;
-    std::size_t g = decode_whole_groups(s, d, whole, &line_end);
+    std::size_t g = decode_whole_groups(s, d, first, whole, &line_end);
     const std::size_t rest = len - 4 * g;
     if (!line_end && g < room && rest > 0 && rest < 4 && s[4 * g] != '\n') {
         // A last group cut by the terminator: the characters present decode in their places,
@@ -119,4 +128,43 @@ decode_base64_text(std::string_view text, std::span<char> dst, std::int32_t *len
     d[count] = 0;
     assert(count <= INT32_MAX);
     *length_out = static_cast<std::int32_t>(count);
+}
+
+const char *
+base64_path_name(base64_path path)
+{
+    switch (path) {
+    case B64_AVX2:
+        return "avx2";
+    case B64_SSSE3:
+        return "ssse3";
+    case B64_PORTABLE:
+        break;
+    }
+    return "portable";
+}
+
+void
+decode_base64_line_on(base64_path path, const char *src, std::span<char> dst,
+                      std::int32_t *length_out)
+{
+    decode_base64_text_on(path, std::string_view(src), dst, length_out);
+}
+
+void
+decode_base64_line(const char *src, std::span<char> dst, std::int32_t *length_out)
+{
+    decode_base64_text_on(best_base64_path(), std::string_view(src), dst, length_out);
+}
+
+void
+decode_base64_text(std::string_view text, std::span<char> dst, std::int32_t *length_out)
+{
+    decode_base64_text_on(best_base64_path(), text, dst, length_out);
+}
+
+void
+decode_base64_line_exact(const char *src, std::span<char> dst, std::int32_t *length_out)
+{
+    decode_base64_line_on(B64_PORTABLE, src, dst, length_out);
 }

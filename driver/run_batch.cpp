@@ -192,7 +192,6 @@ run_batch()
         return 0;
 
     console_write("\n");
-    init_base64_tables();
     // The listing is taken once: outputs written during the run never join the batch.
     std::vector<std::string> archives;
     list_mht_names(&archives);

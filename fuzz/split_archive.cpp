@@ -176,8 +176,6 @@ may_reach_rename_error(const std::uint8_t *data, std::size_t size)
 extern "C" int
 LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    static const bool tables_ready = (init_base64_tables(), true);
-    (void)tables_ready;
     enter_scratch_folder();
     write_scratch_file(ARCHIVE, data, size);
 

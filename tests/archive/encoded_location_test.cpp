@@ -74,7 +74,6 @@ class EncodedLocation : public ScratchDirTest
 
 TEST_F(EncodedLocation, NamesPartAndHandsBackNextLine)
 {
-    init_base64_tables();
     const std::string head = "Content-Type: image/gif\n";
     const location_case cases[] = {
         // ASCII names, which the folder listing reads alike on every platform

@@ -33,7 +33,6 @@ split_with_file_limit()
     std::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{FILE_LIMIT, FILE_LIMIT};
     setrlimit(RLIMIT_FSIZE, &limit);
-    init_base64_tables();
     static const std::vector<std::string> reserved{"a.mht", "log.csv"};
     split_archive("a.mht", batch_info{"log.csv", {reserved, {}}});
     std::fflush(stdout);

@@ -18,7 +18,6 @@ using namespace std::string_literals;
 std::string
 decode(const std::string &src, std::size_t dst_size = 0)
 {
-    init_base64_tables();
     if (dst_size == 0)
         dst_size = src.size() * 3 / 4 + 4;
     return decode_guarded(decode_base64_line, src, dst_size, 1);

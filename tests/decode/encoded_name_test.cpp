@@ -31,7 +31,6 @@ std::string
 decode_word(const std::string &line, bool *iso, word_result *result_out, const char *start,
             std::size_t name_size)
 {
-    init_base64_tables();
     auto block = std::make_unique<char[]>(line.size() + 1);
     std::memcpy(block.get(), line.c_str(), line.size() + 1);
     std::vector<char> scratch(LINE_BUFFER_SIZE + 4);
