@@ -120,34 +120,6 @@ byte_at(const text_line &line, std::size_t k)
     return (k == line.len && line.line_feed) ? '\n' : '\0';
 }
 
-// Classifies line against the current boundary: its bytes from column 2 on must begin with
-// the boundary; "--" right after it makes a close delimiter. Columns 0 and 1 are not examined.
-static delimiter_kind
-test_delimiter(const walk_state &s, const text_line &line)
-{
-    if (s.boundaries.empty())
-        return NOT_DELIMITER;
-    const boundary_entry &b = s.boundaries[static_cast<std::size_t>(s.current_boundary)];
-    const auto length = static_cast<std::size_t>(b.length);
-    const std::size_t total = line.len + (line.line_feed ? 1 : 0);
-    if (total < 2 + length)
-        return NOT_DELIMITER;
-    if (2 + length <= line.len) {
-        // the usual case, decided in the text itself (most lines differ at column 2)
-        if (length > 0 &&
-            (line.text[2] != b.text[0] || std::memcmp(line.text + 2, b.text, length) != 0))
-            return NOT_DELIMITER;
-    } else {
-        for (std::size_t k = 0; k < length; ++k) {
-            if (byte_at(line, 2 + k) != b.text[k])
-                return NOT_DELIMITER;
-        }
-    }
-    if (byte_at(line, 2 + length) == '-' && byte_at(line, 3 + length) == '-')
-        return CLOSE_DELIMITER;
-    return DELIMITER;
-}
-
 // The line as a NUL-terminated string reads it: up to its first NUL byte, and with its line
 // feed only when no NUL came before.
 static text_line
@@ -159,6 +131,37 @@ up_to_nul(text_line line)
         line.line_feed = false;
     }
     return line;
+}
+
+// Classifies line against the current boundary: its bytes from column 2 on must begin with
+// the boundary; "--" right after it makes a close delimiter. Columns 0 and 1 are not examined.
+static delimiter_kind
+test_delimiter(const walk_state &s, const text_line &line)
+{
+    if (s.boundaries.empty())
+        return NOT_DELIMITER;
+    const boundary_entry &b = s.boundaries[static_cast<std::size_t>(s.current_boundary)];
+    const auto length = static_cast<std::size_t>(b.length);
+    // most lines differ at column 2 (where a shorter line's NUL or line feed differs too)
+    if (length > 0 && byte_at(line, 2) != b.text[0])
+        return NOT_DELIMITER;
+    const std::size_t total = line.len + (line.line_feed ? 1 : 0);
+    if (total < 2 + length)
+        return NOT_DELIMITER;
+    if (std::memchr(line.text, '\0', std::min(line.len, length + 4)) != nullptr)
+        return test_delimiter(s, up_to_nul(line));  // a NUL ends the line there
+    if (2 + length <= line.len) {
+        if (std::memcmp(line.text + 2, b.text, length) != 0)
+            return NOT_DELIMITER;
+    } else {
+        for (std::size_t k = 0; k < length; ++k) {
+            if (byte_at(line, 2 + k) != b.text[k])
+                return NOT_DELIMITER;
+        }
+    }
+    if (byte_at(line, 2 + length) == '-' && byte_at(line, 3 + length) == '-')
+        return CLOSE_DELIMITER;
+    return DELIMITER;
 }
 
 // The header line in the line buffer, as a string.
@@ -333,7 +336,9 @@ copy_body(walk_state *s, out_stream *out)
     std::size_t used = 0;  // bytes in the batch
     text_line read;
     while (text_read_line_in_place(&s->in, read_buffer, &read)) {
-        const text_line line = up_to_nul(read);
+        // base64 lines, the bulk of an archive, are searched for a NUL only by the decoder,
+        // and only where its vector loop stops
+        const text_line line = s->part.encoding == ENC_BASE64 ? read : up_to_nul(read);
         if (test_delimiter(*s, line) != NOT_DELIMITER)
             break;
         if (BATCH_SIZE - used < WORK_BUFFER_SIZE) {

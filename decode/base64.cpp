@@ -1,6 +1,7 @@
 #include "decode/decode.hpp"
 #include "decode/internal.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cassert>
 #include <cstdint>
@@ -93,7 +94,7 @@ decode_base64_text_on(base64_path path, std::string_view text, std::span<char> d
     assert(!dst.empty());
     const auto *s = reinterpret_cast<const unsigned char *>(text.data());
     auto *d = reinterpret_cast<unsigned char *>(dst.data());
-    const std::size_t len = text.size();
+    std::size_t len = text.size();
     // Groups whose three bytes fit in dst before its terminator; a smaller dst than the
     // contract asks for cuts the line rather than overrun.
     const std::size_t room = (dst.size() - 1) / 3;
@@ -104,6 +105,13 @@ decode_base64_text_on(base64_path path, std::string_view text, std::span<char> d
     // Each group decodes on its own, so the table loop can go on wherever the vector loop
     // stopped: the line end, the cut group and the padding are all found by the table loop.
     const std::size_t first = path == B64_PORTABLE ? 0 : decode_alphabet_groups(path, s, d, whole);
+    // A NUL ends the text as a terminator would. The vector loop stops before any group that
+    // holds one, so only the rest of the text is searched.
+    const void *nul = std::memchr(s + 4 * first, '\0', len - 4 * first);
+    if (nul != nullptr) {
+        len = static_cast<std::size_t>(static_cast<const unsigned char *>(nul) - s);
+        whole = std::min(len / 4, room);
+    }
     bool line_end = false;
     std::size_t g = decode_whole_groups(s, d, first, whole, &line_end);
     const std::size_t rest = len - 4 * g;

@@ -21,9 +21,9 @@
 // count 0) and counts three bytes. A dst smaller than asked for cuts the output.
 void decode_base64_line(const char *src, std::span<char> dst, std::int32_t *length_out);
 
-// Decodes text (no NUL in it) as decode_base64_line decodes it followed by a terminator. A line
-// feed after the last character would decode alike, so a line handed over without its line
-// feed decodes as the whole line.
+// Decodes text as decode_base64_line decodes it followed by a terminator; a NUL in text ends
+// it as the terminator would. A line feed after the last character would decode alike, so a
+// line handed over without its line feed decodes as the whole line.
 void decode_base64_text(std::string_view text, std::span<char> dst, std::int32_t *length_out);
 
 // decode_base64_line with the lookup tables alone, group by group, on every CPU: the same

@@ -44,4 +44,24 @@ TEST(LineForms, TextAndLineFeedDecodeAsTheLine)
     }
 }
 
+// A NUL in base64 text ends it as the terminator ends a string, wherever it stands: in the
+// whole groups a vector loop takes, or after them.
+TEST(LineForms, NulEndsBase64TextAsTheTerminatorDoes)
+{
+    std::mt19937 random(13);
+    const std::string bytes = "QUJDgYK+/=AaZz09";
+    for (int round = 0; round < 20000; ++round) {
+        std::string text(random() % 100, 'A');
+        for (char &c : text)
+            c = bytes[random() % bytes.size()];
+        if (!text.empty() && round % 2 == 0)
+            text[random() % text.size()] = '\0';
+        const std::size_t size = text.size() + 4;
+        ASSERT_EQ(
+            decoded([&](auto dst, auto n) { decode_base64_text(text, dst, n); }, size),
+            decoded([&](auto dst, auto n) { decode_base64_line(text.c_str(), dst, n); }, size))
+            << "base64 \"" << text << "\"";
+    }
+}
+
 }  // namespace
