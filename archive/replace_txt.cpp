@@ -20,7 +20,7 @@ static constexpr char MSG_OPEN_FAILED[] =
 static constexpr std::size_t PIECE_SIZE = LINE_BUFFER_SIZE - 2;
 
 // Bytes taken from the file per step.
-static constexpr std::size_t READ_STEP = std::size_t{1} << 16;
+static constexpr std::size_t READ_STEP = std::size_t{1} << 14;
 
 // One pass of the chain: its replacement and the piece it is gathering.
 struct pass_state {
@@ -62,21 +62,27 @@ feed_pass(pass_state *pass, std::string_view text, std::string *out)
     while (!text.empty()) {
         std::size_t take = std::min(PIECE_SIZE - pass->piece.size(), text.size());
         const std::size_t lf = text.substr(0, take).find('\n');
+        const bool complete =
+            lf != std::string_view::npos || pass->piece.size() + take == PIECE_SIZE;
         if (lf != std::string_view::npos)
             take = lf + 1;
         const std::string_view chunk = text.substr(0, take);
-        if (chunk.find('\r') == std::string_view::npos) {
-            pass->piece.append(chunk);
-        } else {
+        const std::size_t cr = chunk.find('\r');
+        if (cr != std::string_view::npos) {
             // a CR takes no room in a piece: the rest of the chunk comes round again
-            const std::size_t cr = chunk.find('\r');
             pass->piece.append(chunk.substr(0, cr));
-            take = cr + 1;
+            text.remove_prefix(cr + 1);
+            continue;
         }
         text.remove_prefix(take);
-        if (pass->piece.size() == PIECE_SIZE ||
-            (!pass->piece.empty() && pass->piece.back() == '\n'))
+        if (!complete) {
+            pass->piece.append(chunk);  // the piece goes on in the next text
+        } else if (pass->piece.empty()) {
+            append_replaced(out, chunk, pass->old_text, pass->new_text);  // whole where it lies
+        } else {
+            pass->piece.append(chunk);
             flush_piece(pass, out);
+        }
     }
 }
 

@@ -49,7 +49,7 @@ sort_mht_names(std::vector<std::string> *names)
 }
 
 // Names freed since the last take_freed_names; past FREED_LIMIT only the overflow is kept.
-static constexpr std::size_t FREED_LIMIT = 4096;
+static constexpr std::size_t FREED_LIMIT = 256;
 static std::vector<std::string> freed_names;
 static bool freed_overflow = false;
 

@@ -49,6 +49,9 @@ struct search_start {
     long counter = 1;
 };
 
+// At most this many names' starts are kept.
+static constexpr std::size_t SEARCH_STARTS_KEPT = 256;
+
 static std::unordered_map<std::string, search_start> search_starts;
 
 static std::string
@@ -121,14 +124,16 @@ form_candidate(std::span<char> name, std::string_view base, std::string_view ext
 void
 make_unique_name(std::span<char> name, std::span<const std::string> reserved)
 {
+    update_search_starts();
     if (!is_name_taken(name.data(), reserved))
         return;
     char base[LINE_BUFFER_SIZE];
     char ext[LINE_BUFFER_SIZE];
     split_name_ext(name.data(), base, ext);
-    update_search_starts();
     // Numbers below the remembered start were taken; the one just below it is tested again,
     // so a start left from another folder or an outside removal is not trusted blindly.
+    if (search_starts.size() >= SEARCH_STARTS_KEPT)
+        search_starts.clear();  // memory stays small; a search then starts from 1 again
     search_start &start = search_starts[search_key(base, ext, true)];
     // a search that counts reserved names as taken remembers its start apart from one that
     // does not
