@@ -94,7 +94,7 @@ read_text(const char *name, std::vector<char> *text_out)
 {
     text_input in;
     if (!text_open_read(&in, name))
-        fail_run(MSG_REWRITE_FAILED);
+        fail_run_file(name, MSG_REWRITE_FAILED);
     text_out->clear();
     std::size_t len = 0;
     while (len <= IN_MEMORY_LIMIT) {
@@ -292,10 +292,10 @@ rewrite_by_lines(const char *name, const char *work_name, const pending_list &pe
     build_filter(pending, &filter);
     text_input in;
     if (!text_open_read(&in, work_name))
-        fail_run(MSG_REWRITE_FAILED);
+        fail_run_file(work_name, MSG_REWRITE_FAILED);
     out_stream out;
     if (!out_open(&out, name, "w"))
-        fail_run(MSG_REWRITE_FAILED);
+        fail_run_file(name, MSG_REWRITE_FAILED);
     char piece[PIECE_SIZE + 1];
     std::vector<char> line;
     std::vector<char> next;
@@ -317,9 +317,9 @@ rewrite_by_lines(const char *name, const char *work_name, const pending_list &pe
     }
     text_close(&in);
     if (!out_close(&out) && exact)
-        fail_run(MSG_REWRITE_FAILED);
+        fail_run_file(name, MSG_REWRITE_FAILED);
     if (!exact && !remove_file(name))
-        fail_run(MSG_REWRITE_FAILED);
+        fail_run_file(name, MSG_REWRITE_FAILED);
     return exact;
 }
 
@@ -337,17 +337,17 @@ rewrite_page(const char *name, const pending_list &pending)
     fit_file_name(work_name, NAME_SIZE - 1);  // a long page name leaves no room for ".cpy"
     make_unique_name(std::span<char>(work_name, NAME_SIZE));
     if (!rename_no_replace(name, work_name))
-        fail_run(MSG_REWRITE_FAILED);
+        fail_run_file(name, MSG_REWRITE_FAILED);
 
     std::vector<char> text;
     if (read_text(work_name, &text)) {
         replace_in_memory(&text, pending);
         out_stream out;
         if (!out_open(&out, name, "w"))
-            fail_run(MSG_REWRITE_FAILED);
+            fail_run_file(name, MSG_REWRITE_FAILED);
         out_write(&out, text.data(), text.size());
         if (!out_close(&out))
-            fail_run(MSG_REWRITE_FAILED);
+            fail_run_file(name, MSG_REWRITE_FAILED);
         remove_file(work_name);
         return;
     }
@@ -358,7 +358,7 @@ rewrite_page(const char *name, const pending_list &pending)
     }
     // back to the page as it was, then one pass per replacement
     if (!rename_no_replace(work_name, name))
-        fail_run(MSG_REWRITE_FAILED);
+        fail_run_file(work_name, MSG_REWRITE_FAILED);
     for (const auto &[old_text, new_text] : pending)
         replace_txt(name, old_text.c_str(), new_text.c_str());
 }
@@ -439,7 +439,7 @@ rename_thumbnail(std::span<output_entry> outputs, std::span<char> image_names,
     make_unique_name(thumb_name.first(NAME_SIZE));  // within the 255 bytes a file system holds
     apply_pending_before_rename(outputs, pending, src_name);
     if (!rename_no_replace(src_name, thumb_name.data()))
-        fail_run(MSG_RENAME_FAILED, src_name, thumb_name.data());
+        fail_run_file(src_name, MSG_RENAME_FAILED, src_name, thumb_name.data());
     for (output_entry &entry : outputs) {
         if (std::strcmp(entry.name, src_name) == 0)
             set_entry_name(&entry, thumb_name.data());

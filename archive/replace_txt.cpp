@@ -55,14 +55,14 @@ replace_txt(const char *file_name, const char *old_text, const char *new_text)
     // The former content moves to the work copy and stays there until the new file is
     // complete; a file that cannot be moved is left as it is.
     if (!rename_no_replace(file_name, work_name))
-        fail_run(MSG_OPEN_FAILED);
+        fail_run_file(file_name, MSG_OPEN_FAILED);
     text_input in;
     if (!text_open_read(&in, work_name))
-        fail_run(MSG_OPEN_FAILED);
+        fail_run_file(work_name, MSG_OPEN_FAILED);
     out_stream out;
     if (!out_open(&out, file_name, "w")) {
         text_close(&in);
-        fail_run(MSG_OPEN_FAILED);
+        fail_run_file(file_name, MSG_OPEN_FAILED);
     }
 
     const std::string_view old_view(old_text);
@@ -74,6 +74,6 @@ replace_txt(const char *file_name, const char *old_text, const char *new_text)
     // A new file that could not be written completely is no success: the run ends and the
     // former content stays in the work copy.
     if (!out_close(&out))
-        fail_run(MSG_OPEN_FAILED);
+        fail_run_file(file_name, MSG_OPEN_FAILED);
     remove_file(work_name);
 }

@@ -380,10 +380,10 @@ write_part(walk_state *s)
         make_unique_name_if_reserved(s);
     out_stream out;
     if (!out_open(&out, s->out_name, "wb"))
-        fail_run(MSG_OUTPUT_OPEN, s->out_name);
+        fail_run_file(s->out_name, MSG_OUTPUT_OPEN, s->out_name);
     copy_body(s, &out);
     if (!out_close(&out))
-        fail_run(MSG_OUTPUT_OPEN, s->out_name);
+        fail_run_file(s->out_name, MSG_OUTPUT_OPEN, s->out_name);
     if (s->part_kind == KIND_HTML)
         htm_rename(s->out_name, s->page_name, s->image_names);
     record_output(s);
@@ -398,9 +398,9 @@ static void
 start_archive(walk_state *s)
 {
     if (!text_open_read(&s->in, s->archive_name))
-        fail_run("%s", MSG_INPUT_MISSING);
+        fail_run_file(s->archive_name, "%s", MSG_INPUT_MISSING);
     if (!out_open(&s->log, s->batch->log_name, "a"))
-        fail_run("%s", MSG_LOG_OPEN);
+        fail_run_file(s->batch->log_name, "%s", MSG_LOG_OPEN);
     out_text(&s->log, s->archive_name);
     char ext[NAME_SIZE];
     split_name_ext(s->archive_name, s->line, ext);
@@ -434,7 +434,7 @@ finish_archive(walk_state *s)
     s->outputs.clear();
     out_text(&s->log, "\n");
     if (!out_close(&s->log))
-        fail_run("%s", MSG_LOG_OPEN);
+        fail_run_file(s->batch->log_name, "%s", MSG_LOG_OPEN);
     text_close(&s->in);
 }
 

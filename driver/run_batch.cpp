@@ -121,10 +121,10 @@ start_run_log(std::span<char> log_name)
     make_unique_name(log_name);
     out_stream log;
     if (!out_open(&log, log_name.data(), "a"))
-        fail_run("%s", MSG_LOG_OPEN);
+        fail_run_file(log_name.data(), "%s", MSG_LOG_OPEN);
     out_text(&log, LOG_HEADER);
     if (!out_close(&log))
-        fail_run("%s", MSG_LOG_OPEN);
+        fail_run_file(log_name.data(), "%s", MSG_LOG_OPEN);
 }
 
 int

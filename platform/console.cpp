@@ -32,6 +32,7 @@ console_vprintf(const char *format, std::va_list args)
 void
 console_error(std::string_view text)
 {
+    std::fflush(stdout);  // a message and its reason keep their order on a shared terminal
     std::fwrite(text.data(), 1, text.size(), stderr);
 }
 

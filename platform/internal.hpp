@@ -6,8 +6,16 @@
 #include <string>
 #include <vector>
 
-// True when name is a regular file (not a folder or a device).
+// True when name is a regular file (not a folder or a device). When it is not, the reason is
+// noted for os_error_text.
 bool is_regular_file(const char *name);
+
+// Notes errno_value (an errno code of a failed C library call) as the reason os_error_text
+// reports. Called at once after the failed call, before anything can change errno.
+void note_errno(int errno_value);
+
+// Notes a reason that has no errno code ("not a regular file"); text is a literal.
+void note_reason(const char *text);
 
 // Moves a binary stream to an absolute byte offset (64-bit on every platform).
 void seek_file(std::FILE *file, std::int64_t position);

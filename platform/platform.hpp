@@ -67,6 +67,7 @@ struct out_stream {
     char *buffer = nullptr;  // the stream's buffer, released by out_close
     bool text = false;
     bool failed = false;
+    int error = 0;  // errno of the first failed write
 };
 
 // Opens name with mode "wb", "w" or "a". Returns false when it cannot be opened.
@@ -76,7 +77,8 @@ void out_write(out_stream *out, const char *data, std::size_t count);
 
 void out_text(out_stream *out, std::string_view text);
 
-// Closes the stream. Returns false when any write or the close itself failed.
+// Closes the stream. Returns false when any write or the close itself failed; the first
+// failure is then the reason os_error_text reports.
 bool out_close(out_stream *out);
 
 // posix.cpp / windows.cpp
@@ -94,6 +96,13 @@ bool rename_no_replace(const char *from, const char *to);
 
 // Removes the file name. Returns false when it could not be removed.
 bool remove_file(const char *name);
+
+// Reason of the last failed file operation of this layer: the open of a stream above, a write
+// or the close of an output stream, a rename or a removal. Writes it, cut to fit and
+// terminated, into text: strerror's text for a C library call (English: the C locale is never
+// left), FormatMessage's text as cp932 for a call of Windows' own. "unknown error" when
+// nothing has failed yet.
+void os_error_text(std::span<char> text);
 
 // console.cpp
 

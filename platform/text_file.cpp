@@ -1,6 +1,7 @@
 #include "platform/internal.hpp"
 #include "platform/platform.hpp"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstring>
 
@@ -55,8 +56,10 @@ text_open_read(text_input *in, const char *name)
     if (!is_regular_file(name))
         return false;
     in->file = std::fopen(name, "rb");
-    if (in->file == nullptr)
+    if (in->file == nullptr) {
+        note_errno(errno);
         return false;
+    }
     std::setvbuf(in->file, nullptr, _IONBF, 0);
     in->block = take_spare(spare_blocks, BLOCK_SIZE);
     return true;
@@ -268,8 +271,10 @@ out_open(out_stream *out, const char *name, const char *mode)
     const bool append = m.find('a') != std::string_view::npos;
     out->text = m.find('b') == std::string_view::npos;
     out->file = std::fopen(name, append ? "ab" : "wb");
-    if (out->file == nullptr)
+    if (out->file == nullptr) {
+        note_errno(errno);
         return false;
+    }
     // The C library would take a block of its own choosing (a few KiB) for a null buffer.
     out->buffer = take_spare(spare_buffers, OUT_BUFFER_SIZE);
     std::setvbuf(out->file, out->buffer, _IOFBF, OUT_BUFFER_SIZE);
@@ -279,8 +284,10 @@ out_open(out_stream *out, const char *name, const char *mode)
 static void
 write_raw(out_stream *out, const char *data, std::size_t count)
 {
-    if (count > 0 && std::fwrite(data, 1, count, out->file) != count)
+    if (count > 0 && std::fwrite(data, 1, count, out->file) != count && !out->failed) {
         out->failed = true;
+        out->error = errno;  // the first failure is the reason, whatever fails after it
+    }
 }
 
 void
@@ -313,9 +320,17 @@ out_text(out_stream *out, std::string_view text)
 bool
 out_close(out_stream *out)
 {
-    bool ok = out->file != nullptr && !out->failed;
-    if (out->file != nullptr && std::fclose(out->file) != 0)
+    if (out->file == nullptr)
+        return false;  // never opened: its open noted the reason
+    bool ok = !out->failed;
+    int error = out->error;
+    if (std::fclose(out->file) != 0) {
+        if (ok)
+            error = errno;
         ok = false;
+    }
+    if (!ok)
+        note_errno(error);
     keep_spare(spare_buffers, out->buffer);
     *out = out_stream{};
     return ok;

@@ -1,0 +1,74 @@
+// A fatal error about a file keeps its console message byte for byte and tells, on standard
+// error, "<program>: <file>: <the operating system's reason>".
+#include "tests/common/run_interactive.hpp"
+#include "tests/common/run_program.hpp"
+#include "tests/common/test_files.hpp"
+
+#include <gtest/gtest.h>
+#include <string>
+
+class FailureReason : public ScratchDirTest
+{
+};
+
+namespace
+{
+
+// cp932 texts
+const std::string INPUT_MISSING = "\x93\xfc\x97\xcd\x83t\x83@\x83"
+                                  "C\x83\x8b\x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc"
+                                  "\x82\xb9\x82\xf1\n";  // 入力ファイルが見つかりません\n
+const std::string OUTPUT_OPEN = "\x8fo\x97\xcd\x83t\x83@\x83"
+                                "C\x83\x8b\x82\xf0\x8aJ\x82\xaf\x82\xdc\x82\xb9\x82\xf1\x82\xc5"
+                                "\x82\xb5\x82\xbd\x81"
+                                "B\n";  // 出力ファイルを開けませんでした。\n (then "(name)\n")
+
+std::string
+console(const std::string &text)
+{
+    return programs_use_crlf_console() ? crlf(text) : text;
+}
+
+// The console from the first line after the answer on: what precedes is the dialogue.
+std::string
+after_answer(const std::string &out)
+{
+    const std::string answer_end = console("(Y/N):\n");
+    const std::size_t at = out.find(answer_end);
+    return at == std::string::npos ? out : out.substr(at + answer_end.size());
+}
+
+}  // namespace
+
+TEST_F(FailureReason, FolderNamedLikeAnArchiveIsNamedWithItsReason)
+{
+    std::filesystem::create_directory("x.mht");
+    for (const char *program : {"fenwrack_nosleep", "fenwrack_dated_nosleep"}) {
+        const interactive_result r = run_with(program, scratch, "Y\n\n", {});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(after_answer(r.out), console(INPUT_MISSING));
+        const std::string name(program);
+        EXPECT_EQ(r.err,
+                  console(name.substr(0, name.find("_nosleep")) + ": x.mht: Is a directory\n"));
+        // the console bytes are those of a run whose standard error goes nowhere
+        EXPECT_EQ(r.out, run_program(program, scratch, "Y\n\n").out);
+        std::filesystem::remove("log.csv");
+    }
+}
+
+TEST_F(FailureReason, PartThatCannotBeWrittenIsNamedWithItsReason)
+{
+    // a folder takes the name of a part: opening it for writing fails
+    std::filesystem::create_directory("pic.gif");
+    write_file("a.mht", "Content-Type: multipart/related; boundary=\"BB\"\r\n\r\n--BB\r\n"
+                        "Content-Type: image/gif\r\nContent-Location: http://h/pic.gif\r\n"
+                        "\r\nGIF\r\n--BB--\r\n");
+    const interactive_result r = run_with("fenwrack_nosleep", scratch, "Y\n\n", {});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(after_answer(r.out), console(OUTPUT_OPEN + "(pic.gif)\n"));
+    // Linux: opening a folder; Windows: the C runtime's reason for it
+    const std::string head = "fenwrack: pic.gif: ";
+    EXPECT_TRUE(r.err == console(head + "Is a directory\n") ||
+                r.err == console(head + "Permission denied\n"))
+        << r.err;
+}
