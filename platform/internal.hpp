@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // True when name is a regular file (not a folder or a device). When it is not, the reason is
@@ -29,3 +30,24 @@ bool is_mht_name(const char *name);
 // Sorts names byte-wise with ASCII a-z folded to A-Z (names equal so are ordered by their
 // bytes), so archives and log rows come in the same order whatever the file system returns.
 void sort_mht_names(std::vector<std::string> *names);
+
+// The console's streams: standard output and standard error.
+enum console_stream : int {
+    CONSOLE_OUT = 0,
+    CONSOLE_ERR = 1
+};
+
+// console.cpp
+
+// True for a cp932 lead byte (0x81-0x9F, 0xE0-0xFC): a second byte follows it.
+bool is_cp932_lead(unsigned char c);
+
+// console_posix.cpp / console_windows.cpp
+
+// True when stream is a terminal (a console on Windows) that needs its texts converted from
+// cp932: then they go through terminal_write. Asked once per stream, before its first write.
+bool terminal_needs_conversion(console_stream stream);
+
+// Shows text, cp932 made of whole characters (a lone lead byte only at the very end of the
+// output), on the terminal of stream in its encoding; a character it lacks becomes '?'.
+void terminal_write(console_stream stream, std::string_view text);

@@ -106,17 +106,25 @@ void os_error_text(std::span<char> text);
 
 // console.cpp
 
-// Writes bytes to standard output as they are.
+// Console texts are cp932 bytes. To a pipe or a file they go as they are (on Windows the C
+// runtime's text-mode streams store each "\n" as CR LF). To a terminal whose encoding is not
+// cp932 they are converted: on POSIX to the codeset of the user's locale (LC_CTYPE from the
+// environment, read once and put back at once, so nothing else sees it), a character that
+// encoding lacks becoming '?'; on Windows to UTF-16 for WriteConsoleW, whatever the console's
+// code page. A double-byte character split over two writes comes out whole.
+
+// Writes text to standard output.
 void console_write(std::string_view text);
 
 [[gnu::format(printf, 1, 2)]] void console_printf(const char *format, ...);
 
 [[gnu::format(printf, 1, 0)]] void console_vprintf(const char *format, std::va_list args);
 
-// Writes bytes to standard error as they are.
+// Writes text to standard error, after what standard output holds so far.
 void console_error(std::string_view text);
 
-// Reads like fgets from standard input into line. Returns false at end of input.
+// Reads like fgets from standard input into line, after making what was written to standard
+// output visible. Returns false at end of input.
 bool console_read_line(std::span<char> line);
 
 // Flushes the console streams and ends the process with status.
