@@ -1,7 +1,13 @@
 #include "driver/driver.hpp"
 
+#include <cstddef>
+#include <span>
+
 int
-main()
+main(int argc, char **argv)
 {
+    if (argc > 1 && answer_arguments(
+                        std::span<const char *const>(argv + 1, static_cast<std::size_t>(argc - 1))))
+        return 0;
     return run_batch();
 }
