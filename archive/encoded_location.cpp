@@ -1,4 +1,5 @@
 #include "archive/archive.hpp"
+
 #include "archive/internal.hpp"
 #include "decode/decode.hpp"
 #include "platform/platform.hpp"

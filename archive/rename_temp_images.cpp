@@ -142,7 +142,7 @@ rename_thumbnail(std::span<output_entry> outputs, image_names *images, std::span
     make_unique_name(std::span<char>(thumb_name, NAME_SIZE));
     apply_pending_before_rename(outputs, pending, src_name);
     if (!rename_no_replace(src_name, thumb_name))
-        fail_run(MSG_RENAME_FAILED, src_name, thumb_name);
+        fail_run_file(src_name, MSG_RENAME_FAILED, src_name, thumb_name);
     for (output_entry &entry : outputs) {
         if (std::strcmp(entry.name, src_name) == 0)
             set_entry_name(&entry, thumb_name);

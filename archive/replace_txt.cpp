@@ -124,7 +124,7 @@ create_work_file(const char *file_name, std::span<char> work_name, out_stream *o
         if (created == CREATE_OK)
             return;
         if (created == CREATE_FAILED)
-            fail_run(MSG_OPEN_FAILED);
+            fail_run_file(work_name.data(), MSG_OPEN_FAILED);
         note_name_refused(work_name.data());
     }
 }
@@ -135,7 +135,7 @@ rewrite_text_file(const char *file_name, std::span<const replacement> replacemen
     text_input in;
     // Every byte is text here: a 0x1A byte or a NUL neither ends the page nor cuts its line.
     if (!text_open_read(&in, file_name, false))
-        fail_run(MSG_OPEN_FAILED);
+        fail_run_file(file_name, MSG_OPEN_FAILED);
     char work_name[LINE_BUFFER_SIZE];
     out_stream out;
     create_work_file(file_name, work_name, &out);
@@ -155,13 +155,14 @@ rewrite_text_file(const char *file_name, std::span<const replacement> replacemen
     text_close(&in);
     // The page is replaced only by a complete new text, in one step: at every moment it is
     // whole, its former text or its new one.
+    // (a removal that succeeds leaves the failure's reason as it was)
     if (!out_close(&out)) {
         remove_file(work_name);
-        fail_run(MSG_OPEN_FAILED);
+        fail_run_file(work_name, MSG_OPEN_FAILED);
     }
     if (!rename_replace(work_name, file_name)) {
         remove_file(work_name);
-        fail_run(MSG_OPEN_FAILED);
+        fail_run_file(file_name, MSG_OPEN_FAILED);
     }
 }
 

@@ -286,7 +286,7 @@ create_html_output(walk_state *s, out_stream *out)
         if (created == CREATE_OK)
             return;
         if (created == CREATE_FAILED)
-            fail_run(MSG_OUTPUT_OPEN, s->part.name);
+            fail_run_file(s->part.name, MSG_OUTPUT_OPEN, s->part.name);
         note_name_refused(s->part.name);
     }
 }
@@ -407,11 +407,11 @@ write_part(walk_state *s)
         create_html_output(s, &out);
     } else {
         if (!out_open(&out, s->part.name, "wb"))
-            fail_run(MSG_OUTPUT_OPEN, s->part.name);
+            fail_run_file(s->part.name, MSG_OUTPUT_OPEN, s->part.name);
     }
     copy_body(s, &out);
     if (!out_close(&out))
-        fail_run(MSG_OUTPUT_OPEN, s->part.name);
+        fail_run_file(s->part.name, MSG_OUTPUT_OPEN, s->part.name);
     if (s->part.kind == KIND_HTML)
         htm_rename(s->part.name, s->page_name, &s->images);
     record_output(s);
@@ -423,9 +423,9 @@ static void
 start_archive(walk_state *s)
 {
     if (!text_open_read(&s->in, s->archive_name))
-        fail_run("%s", MSG_INPUT_MISSING);
+        fail_run_file(s->archive_name, "%s", MSG_INPUT_MISSING);
     if (!out_open(&s->log, s->batch->log_name, "a"))
-        fail_run("%s", MSG_LOG_OPEN);
+        fail_run_file(s->batch->log_name, "%s", MSG_LOG_OPEN);
     out_text(&s->log, s->archive_name);
     out_flush(&s->log);  // a run cut short still leaves the archive's name in its row
     char ext[NAME_SIZE];
@@ -461,7 +461,7 @@ finish_archive(walk_state *s)
     s->outputs.clear();
     out_text(&s->log, "\n");
     if (!out_close(&s->log))
-        fail_run("%s", MSG_LOG_OPEN);
+        fail_run_file(s->batch->log_name, "%s", MSG_LOG_OPEN);
     text_close(&s->in);
 }
 

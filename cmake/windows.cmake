@@ -1,12 +1,26 @@
-# Windows builds: the application icon of both programs, and, in a cross build, GoogleTest
-# compiled from its sources (the build machine has no GoogleTest for the target).
+# Windows builds: the resources of each program (its icon and version information), and, in a
+# cross build, GoogleTest compiled from its sources (the build machine has no GoogleTest for
+# the target).
 
-# Compiled on its own, away from the C++ warning flags that the programs' targets carry.
 enable_language(RC)
-add_library(fenwrack_icon OBJECT ${PROJECT_SOURCE_DIR}/resources/fenwrack.rc)
-set_source_files_properties(${PROJECT_SOURCE_DIR}/resources/fenwrack.rc PROPERTIES
-  OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/resources/fenwrack.ico;${PROJECT_SOURCE_DIR}/resources/resource.h")
-set(FENWRACK_ICON $<TARGET_OBJECTS:fenwrack_icon>)
+
+# fenwrack_resources(TARGET DESCRIPTION): links resources/fenwrack.rc into TARGET, with the
+# version information naming TARGET and DESCRIPTION. Compiled on its own, away from the C++
+# warning flags that the programs' targets carry.
+function(fenwrack_resources target description)
+  set(FENWRACK_RC_PROGRAM ${target})
+  set(FENWRACK_RC_DESCRIPTION ${description})
+  set(info_dir ${PROJECT_BINARY_DIR}/generated/${target})
+  configure_file(${PROJECT_SOURCE_DIR}/resources/program_info.h.in ${info_dir}/program_info.h
+    @ONLY)
+  add_library(${target}_resources OBJECT ${PROJECT_SOURCE_DIR}/resources/fenwrack.rc)
+  target_include_directories(${target}_resources PRIVATE ${info_dir})
+  # one source for every program: it is compiled again when any program's header changes
+  set_property(SOURCE ${PROJECT_SOURCE_DIR}/resources/fenwrack.rc APPEND PROPERTY OBJECT_DEPENDS
+    ${PROJECT_SOURCE_DIR}/resources/fenwrack.ico ${PROJECT_SOURCE_DIR}/resources/resource.h
+    ${info_dir}/program_info.h)
+  target_sources(${target} PRIVATE $<TARGET_OBJECTS:${target}_resources>)
+endfunction()
 
 if(FENWRACK_TESTS AND CMAKE_CROSSCOMPILING)
   set(FENWRACK_GTEST_SOURCE_DIR /usr/src/googletest

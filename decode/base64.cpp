@@ -1,4 +1,5 @@
 #include "decode/decode.hpp"
+
 #include "decode/internal.hpp"
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 // The base64 decoder's vector paths on CPUs other than x86-64: there are none, and every line
 // is decoded by the lookup tables (x86-64 builds base64_vector.cpp instead).
 #include "decode/decode.hpp"
+
 #include "decode/internal.hpp"
 
 bool

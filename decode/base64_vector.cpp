@@ -13,6 +13,7 @@
 // align the stack to 32 bytes, so such a value must not be placed there (the Windows build also
 // assembles this file with unaligned moves only; see CMakeLists.txt).
 #include "decode/decode.hpp"
+
 #include "decode/internal.hpp"
 
 #include <cstddef>

@@ -2,9 +2,15 @@
 
 #include "support/support.hpp"
 
+#include <cstddef>
+#include <span>
+
 int
-main()
+main(int argc, char **argv)
 {
     install_alloc_failure_handler();
+    if (argc > 1 && answer_arguments(
+                        std::span<const char *const>(argv + 1, static_cast<std::size_t>(argc - 1))))
+        return 0;
     return run_batch();
 }

@@ -129,12 +129,12 @@ start_run_log(std::span<char> log_name)
         if (created == CREATE_OK)
             break;
         if (created == CREATE_FAILED)
-            fail_run("%s", MSG_LOG_OPEN);
+            fail_run_file(log_name.data(), "%s", MSG_LOG_OPEN);
         note_name_refused(log_name.data());
     }
     out_text(&log, LOG_HEADER);
     if (!out_close(&log))
-        fail_run("%s", MSG_LOG_OPEN);
+        fail_run_file(log_name.data(), "%s", MSG_LOG_OPEN);
 }
 
 // True for the name of a run log: "log.csv" or "log_" with four or more digits and ".csv",

@@ -141,7 +141,7 @@ scan_page(const char *file_name, page_marks *marks_out, image_names *images)
 {
     text_input in;
     if (!text_open_read(&in, file_name))
-        fail_run(MSG_OPEN_FAILED);
+        fail_run_file(file_name, MSG_OPEN_FAILED);
     scan_state scan;
     char line[LINE_BUFFER_SIZE];
     while (!scan.ended && text_read_line(&in, std::span<char>(line).first(READ_SIZE)))
@@ -161,7 +161,7 @@ rename_page(std::span<char> file_name, const char *new_full_name)
     copy_bounded(file_name, new_full_name);
     make_unique_name(file_name.first(NAME_SIZE));
     if (!rename_no_replace(old_name, file_name.data()))
-        fail_run(MSG_RENAME_FAILED, old_name, file_name.data());
+        fail_run_file(old_name, MSG_RENAME_FAILED, old_name, file_name.data());
 }
 
 void

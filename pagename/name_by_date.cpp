@@ -4,6 +4,9 @@
 
 #include <cstdio>
 
+// The program that names a page after its date, time and post number.
+const char PROGRAM_NAME[] = "fenwrack_dated";
+
 // Two digits, sep, two digits, sep, two digits at p; whatever follows. Stops at the first
 // byte that does not fit, so it never reads past the end of the text.
 static bool

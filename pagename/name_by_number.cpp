@@ -2,6 +2,9 @@
 
 #include "pagename/internal.hpp"
 
+// The program that names a page after its post number.
+const char PROGRAM_NAME[] = "fenwrack";
+
 // This program names a page after its post number alone: there are no date or time rules.
 void
 match_date_time(const char *p, page_marks *marks)

@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
-// True when name is a regular file (not a folder or a device).
+// True when name is a regular file (not a folder or a device). When it is not, the reason is
+// noted for os_error_text.
 bool is_regular_file(const char *name);
 
 // Creates name as a new, empty file (failing when any entry of that name exists) and opens
@@ -17,6 +19,13 @@ create_result create_new_file(const char *name, std::FILE **file_out);
 
 // Records that name was removed or renamed away (take_freed_names hands it on).
 void note_freed_name(const char *name);
+
+// Notes errno_value (an errno code of a failed C library call) as the reason os_error_text
+// reports. Called at once after the failed call, before anything can change errno.
+void note_errno(int errno_value);
+
+// Notes a reason that has no errno code ("not a regular file"); text is a literal.
+void note_reason(const char *text);
 
 // Moves a binary stream to an absolute byte offset (64-bit on every platform).
 void seek_file(std::FILE *file, std::int64_t position);
@@ -30,3 +39,24 @@ bool is_mht_name(const char *name);
 // Sorts names byte-wise with ASCII a-z folded to A-Z (names equal so are ordered by their
 // bytes), so archives and log rows come in the same order whatever the file system returns.
 void sort_mht_names(std::vector<std::string> *names);
+
+// The console's streams: standard output and standard error.
+enum console_stream : int {
+    CONSOLE_OUT = 0,
+    CONSOLE_ERR = 1
+};
+
+// console.cpp
+
+// True for a cp932 lead byte (0x81-0x9F, 0xE0-0xFC): a second byte follows it.
+bool is_cp932_lead(unsigned char c);
+
+// console_posix.cpp / console_windows.cpp
+
+// True when stream is a terminal (a console on Windows) that needs its texts converted from
+// cp932: then they go through terminal_write. Asked once per stream, before its first write.
+bool terminal_needs_conversion(console_stream stream);
+
+// Shows text, cp932 made of whole characters (a lone lead byte only at the very end of the
+// output), on the terminal of stream in its encoding; a character it lacks becomes '?'.
+void terminal_write(console_stream stream, std::string_view text);

@@ -79,6 +79,7 @@ struct out_stream {
     char *buffer = nullptr;  // the stream's buffer, released by out_close
     bool text = false;
     bool failed = false;
+    int error = 0;  // errno of the first failed write
 };
 
 // Opens name with mode "wb", "w" or "a". Returns false when it cannot be opened.
@@ -101,7 +102,8 @@ void out_write(out_stream *out, const char *data, std::size_t count);
 
 void out_text(out_stream *out, std::string_view text);
 
-// Closes the stream. Returns false when any write or the close itself failed.
+// Closes the stream. Returns false when any write or the close itself failed; the first
+// failure is then the reason os_error_text reports.
 bool out_close(out_stream *out);
 
 // posix.cpp / windows.cpp
@@ -148,19 +150,34 @@ bool remove_file(const char *name);
 // renamed away). Returns false when there were too many to keep: then any may have been freed.
 bool take_freed_names(std::vector<std::string> *names_out);
 
+// Reason of the last failed file operation of this layer: the open of a stream above, a write
+// or the close of an output stream, a rename or a removal. Writes it, cut to fit and
+// terminated, into text: strerror's text for a C library call (English: the C locale is never
+// left), FormatMessage's text as cp932 for a call of Windows' own. "unknown error" when
+// nothing has failed yet.
+void os_error_text(std::span<char> text);
+
 // console.cpp
 
-// Writes bytes to standard output as they are.
+// Console texts are cp932 bytes. To a pipe or a file they go as they are (on Windows the C
+// runtime's text-mode streams store each "\n" as CR LF). To a terminal whose encoding is not
+// cp932 they are converted: on POSIX to the codeset of the user's locale (LC_CTYPE from the
+// environment, read once and put back at once, so nothing else sees it), a character that
+// encoding lacks becoming '?'; on Windows to UTF-16 for WriteConsoleW, whatever the console's
+// code page. A double-byte character split over two writes comes out whole.
+
+// Writes text to standard output.
 void console_write(std::string_view text);
 
 [[gnu::format(printf, 1, 2)]] void console_printf(const char *format, ...);
 
 [[gnu::format(printf, 1, 0)]] void console_vprintf(const char *format, std::va_list args);
 
-// Writes bytes to standard error as they are.
+// Writes text to standard error, after what standard output holds so far.
 void console_error(std::string_view text);
 
-// Reads like fgets from standard input into line. Returns false at end of input.
+// Reads like fgets from standard input into line, after making what was written to standard
+// output visible. Returns false at end of input.
 bool console_read_line(std::span<char> line);
 
 // Flushes the console streams and ends the process with status.

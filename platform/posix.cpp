@@ -41,7 +41,15 @@ bool
 is_regular_file(const char *name)
 {
     struct stat info;
-    return stat(name, &info) == 0 && S_ISREG(info.st_mode);
+    if (stat(name, &info) != 0) {
+        note_errno(errno);
+        return false;
+    }
+    if (S_ISDIR(info.st_mode))
+        note_errno(EISDIR);
+    else if (!S_ISREG(info.st_mode))
+        note_reason("not a regular file");
+    return S_ISREG(info.st_mode);
 }
 
 void
@@ -58,12 +66,20 @@ rename_no_replace(const char *from, const char *to)
         note_freed_name(from);
         return true;
     }
-    if (errno != EINVAL && errno != ENOSYS)
+    if (errno != EINVAL && errno != ENOSYS) {
+        note_errno(errno);
         return false;
+    }
 #endif
     // No atomic form on this file system: test, then rename.
-    if (entry_exists(to) || std::rename(from, to) != 0)
+    if (entry_exists(to)) {
+        note_errno(EEXIST);
         return false;
+    }
+    if (std::rename(from, to) != 0) {
+        note_errno(errno);
+        return false;
+    }
     note_freed_name(from);
     return true;
 }
@@ -71,8 +87,10 @@ rename_no_replace(const char *from, const char *to)
 bool
 rename_replace(const char *from, const char *to)
 {
-    if (std::rename(from, to) != 0)
+    if (std::rename(from, to) != 0) {
+        note_errno(errno);
         return false;
+    }
     note_freed_name(from);
     return true;
 }
@@ -80,8 +98,10 @@ rename_replace(const char *from, const char *to)
 bool
 remove_file(const char *name)
 {
-    if (unlink(name) != 0)
+    if (unlink(name) != 0) {
+        note_errno(errno);
         return false;
+    }
     note_freed_name(name);
     return true;
 }
@@ -90,10 +110,13 @@ create_result
 create_new_file(const char *name, std::FILE **file_out)
 {
     const int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
+    if (fd < 0) {
+        note_errno(errno);
         return errno == EEXIST ? CREATE_EXISTS : CREATE_FAILED;
+    }
     *file_out = fdopen(fd, "wb");
     if (*file_out == nullptr) {
+        note_errno(errno);
         close(fd);
         return CREATE_FAILED;
     }
@@ -126,4 +149,32 @@ list_entry_names(std::vector<std::string> *names_out)
             names_out->emplace_back(name);
     }
     closedir(dir);
+}
+
+// The reason of the last failure: an errno code, or a text of our own.
+static int noted_errno = 0;
+static const char *noted_text = nullptr;
+
+void
+note_errno(int errno_value)
+{
+    noted_errno = errno_value;
+    noted_text = nullptr;
+}
+
+void
+note_reason(const char *text)
+{
+    noted_errno = 0;
+    noted_text = text;
+}
+
+void
+os_error_text(std::span<char> text)
+{
+    // strerror speaks the C locale's English: the user's locale is never taken for messages.
+    const char *reason = noted_text;
+    if (reason == nullptr)
+        reason = noted_errno != 0 ? std::strerror(noted_errno) : "unknown error";
+    std::snprintf(text.data(), text.size(), "%s", reason);
 }

@@ -2,6 +2,7 @@
 
 #include "platform/internal.hpp"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstring>
 
@@ -57,8 +58,10 @@ text_open_read(text_input *in, const char *name, bool eot_ends_input)
     if (!is_regular_file(name))
         return false;
     in->file = std::fopen(name, "rb");
-    if (in->file == nullptr)
+    if (in->file == nullptr) {
+        note_errno(errno);
         return false;
+    }
     std::setvbuf(in->file, nullptr, _IONBF, 0);
     in->block = take_spare(spare_blocks, BLOCK_SIZE);
     return true;
@@ -304,8 +307,10 @@ out_open(out_stream *out, const char *name, const char *mode)
     *out = out_stream{};
     const bool append = std::string_view(mode).find('a') != std::string_view::npos;
     std::FILE *file = std::fopen(name, append ? "ab" : "wb");
-    if (file == nullptr)
+    if (file == nullptr) {
+        note_errno(errno);
         return false;
+    }
     set_up_stream(out, file, mode);
     return true;
 }
@@ -331,8 +336,10 @@ out_flush(out_stream *out)
 static void
 write_raw(out_stream *out, const char *data, std::size_t count)
 {
-    if (count > 0 && std::fwrite(data, 1, count, out->file) != count)
+    if (count > 0 && std::fwrite(data, 1, count, out->file) != count && !out->failed) {
         out->failed = true;
+        out->error = errno;  // the first failure is the reason, whatever fails after it
+    }
 }
 
 void
@@ -365,9 +372,17 @@ out_text(out_stream *out, std::string_view text)
 bool
 out_close(out_stream *out)
 {
-    bool ok = out->file != nullptr && !out->failed;
-    if (out->file != nullptr && std::fclose(out->file) != 0)
+    if (out->file == nullptr)
+        return false;  // never opened: its open noted the reason
+    bool ok = !out->failed;
+    int error = out->error;
+    if (std::fclose(out->file) != 0) {
+        if (ok)
+            error = errno;
         ok = false;
+    }
+    if (!ok)
+        note_errno(error);
     keep_spare(spare_buffers, out->buffer);
     *out = out_stream{};
     return ok;

@@ -3,6 +3,7 @@
 #include "platform/internal.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,24 @@
 #include <string_view>
 #include <sys/stat.h>
 #include <windows.h>
+
+static constexpr UINT CP932 = 932;
+
+// The reason of the last failure: an errno code of the C runtime, a system error code of a
+// call of the system's own (GetLastError), or a text of our own.
+struct noted_failure {
+    int errno_value = 0;
+    DWORD system_code = 0;
+    const char *text = nullptr;
+};
+
+static noted_failure noted;
+
+static void
+note_system_error(DWORD code)
+{
+    noted = noted_failure{0, code, nullptr};
+}
 
 void
 list_mht_names(std::vector<std::string> *names_out)
@@ -52,7 +71,16 @@ is_regular_file(const char *name)
 {
     // The C runtime's stat tells files from folders and from devices such as "NUL" or "CON".
     struct _stat64 info;
-    return _stat64(name, &info) == 0 && (info.st_mode & _S_IFMT) == _S_IFREG;
+    if (_stat64(name, &info) != 0) {
+        note_errno(errno);
+        return false;
+    }
+    const auto kind = info.st_mode & _S_IFMT;
+    if (kind == _S_IFDIR)
+        note_errno(EISDIR);
+    else if (kind != _S_IFREG)
+        note_reason("not a regular file");
+    return kind == _S_IFREG;
 }
 
 void
@@ -65,8 +93,10 @@ bool
 rename_no_replace(const char *from, const char *to)
 {
     // Without MOVEFILE_REPLACE_EXISTING the move fails when to exists.
-    if (MoveFileA(from, to) == 0)
+    if (MoveFileA(from, to) == 0) {
+        note_system_error(GetLastError());
         return false;
+    }
     note_freed_name(from);
     return true;
 }
@@ -74,8 +104,10 @@ rename_no_replace(const char *from, const char *to)
 bool
 rename_replace(const char *from, const char *to)
 {
-    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) == 0)
+    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) == 0) {
+        note_system_error(GetLastError());
         return false;
+    }
     note_freed_name(from);
     return true;
 }
@@ -83,8 +115,10 @@ rename_replace(const char *from, const char *to)
 bool
 remove_file(const char *name)
 {
-    if (DeleteFileA(name) == 0)
+    if (DeleteFileA(name) == 0) {
+        note_system_error(GetLastError());
         return false;
+    }
     note_freed_name(name);
     return true;
 }
@@ -98,6 +132,7 @@ create_new_file(const char *name, std::FILE **file_out)
                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
+        note_system_error(error);
         return (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) ? CREATE_EXISTS
                                                                              : CREATE_FAILED;
     }
@@ -154,4 +189,50 @@ list_entry_names(std::vector<std::string> *names_out)
             names_out->emplace_back(name);
     } while (FindNextFileA(find, &entry));
     FindClose(find);
+}
+
+void
+note_errno(int errno_value)
+{
+    noted = noted_failure{errno_value, 0, nullptr};
+}
+
+void
+note_reason(const char *text)
+{
+    noted = noted_failure{0, 0, text};
+}
+
+// The system's message for code, as cp932 in text; false when it has none.
+static bool
+system_message(DWORD code, std::span<char> text)
+{
+    wchar_t wide[512];
+    DWORD len = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                               code, 0, wide, sizeof wide / sizeof wide[0], nullptr);
+    while (len > 0 && (wide[len - 1] == L'\r' || wide[len - 1] == L'\n' || wide[len - 1] == L' '))
+        --len;  // the message ends in a line end
+    if (len == 0)
+        return false;
+    const int count = WideCharToMultiByte(CP932, 0, wide, static_cast<int>(len), text.data(),
+                                          static_cast<int>(text.size() - 1), nullptr, nullptr);
+    if (count <= 0)
+        return false;
+    text[static_cast<std::size_t>(count)] = '\0';
+    return true;
+}
+
+void
+os_error_text(std::span<char> text)
+{
+    if (noted.system_code != 0) {
+        if (!system_message(noted.system_code, text))
+            std::snprintf(text.data(), text.size(), "system error %lu", noted.system_code);
+        return;
+    }
+    // The C runtime's calls (open, write, close) leave errno; its strerror speaks English.
+    const char *reason = noted.text;
+    if (reason == nullptr)
+        reason = noted.errno_value != 0 ? std::strerror(noted.errno_value) : "unknown error";
+    std::snprintf(text.data(), text.size(), "%s", reason);
 }

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Installs what building and testing fenwrack needs and a fresh Debian machine lacks.
-# With --windows it also installs the MinGW-w64 cross compiler and Wine, and creates the locale
-# ja_JP.UTF-8 that Wine runs in (.ci/windows.sh).
+# Installs what a fresh Debian machine lacks:
+#   bash scripts/install-deps.sh            building and testing (the test command, CI)
+#   bash scripts/install-deps.sh --run      building and running the programs only
+#   bash scripts/install-deps.sh --windows  testing, and the MinGW-w64 cross compiler and Wine (and
+#                                           the ja_JP.UTF-8 locale Wine runs in)
 set -euo pipefail
 
+mode=${1:-}
 packages=()
 need() {  # need COMMAND-OR-FILE PACKAGE
     if [[ "$1" == /* ]]; then [[ -e "$1" ]] || packages+=("$2")
@@ -12,14 +15,22 @@ need() {  # need COMMAND-OR-FILE PACKAGE
 need cmake cmake
 need g++ g++
 need make make
-need python3 python3
-need clang++ clang
-need clang-format clang-format
-need /usr/include/gtest/gtest.h libgtest-dev
-need /usr/include/benchmark/benchmark.h libbenchmark-dev
-need /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a libclang-rt-14-dev
-need /usr/bin/time time
-if [[ "${1:-}" == "--windows" ]]; then
+if [[ "$mode" != "--run" ]]; then
+    need python3 python3
+    need clang++ clang
+    need clang-format clang-format
+    need /usr/include/gtest/gtest.h libgtest-dev
+    need /usr/include/benchmark/benchmark.h libbenchmark-dev
+    need /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a libclang-rt-14-dev
+    need /usr/bin/time time
+    # the terminal tests make EUC-JP, Shift_JIS and ISO-8859-9 locales with localedef
+    need /usr/share/i18n/locales/ja_JP locales
+    # the package check: library dependencies of the .deb, man pages rendered
+    need dpkg-shlibdeps dpkg-dev
+    need man man-db
+    need preconv groff-base
+fi
+if [[ "$mode" == "--windows" ]]; then
     need x86_64-w64-mingw32-g++ g++-mingw-w64-x86-64
     need wine wine
     need /usr/lib/wine/wine64 wine64

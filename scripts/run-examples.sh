@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
-# Builds both programs and runs each on a copy of the example archives, answering Y.
+# Builds both programs (preset package: no tests, so only a compiler and CMake are needed) and
+# runs each on a copy of the example archives, answering Y.
 # The outputs land in build/examples-run/<program>/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
-cmake --preset default >/dev/null
-cmake --build --preset default -j"$(nproc)" --target fenwrack fenwrack_dated
+bash scripts/install-deps.sh --run
+cmake --preset package >/dev/null
+cmake --build --preset package -j"$(nproc)"
 for program in fenwrack fenwrack_dated; do
     folder="build/examples-run/$program"
     rm -rf "$folder" && mkdir -p "$folder"
     cp examples/*.mht "$folder/"
     echo "== $program in $folder"
-    (cd "$folder" && printf 'Y\n\n' | "../../default/$program" | iconv -f CP932 -t UTF-8)
+    (cd "$folder" && printf 'Y\n\n' | "../../package/$program" | iconv -f CP932 -t UTF-8)
     echo
     ls -1 "$folder" | iconv -f CP932 -t UTF-8
     echo "-- log.csv:"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Everything CI checks, from a fresh machine: installs what is missing, checks the house
 # style, builds and runs all tests in the release build (warnings as errors) and in the
-# AddressSanitizer + UndefinedBehaviorSanitizer build, then the Windows programs under Wine,
-# and proves the benchmark runs.
+# AddressSanitizer + UndefinedBehaviorSanitizer build, builds and checks the Linux packages,
+# then the Windows programs under Wine (and their zip), and proves the benchmark runs.
 #
 #   bash scripts/test.sh               everything, as CI runs it
 #   bash scripts/test.sh --no-windows  the quick local loop: no cross build, no Wine
@@ -30,6 +30,8 @@ ctest --preset ci -j"$jobs"
 cmake --preset ci-asan
 cmake --build --preset ci-asan -j"$jobs"
 ctest --preset ci-asan -j"$jobs"
+
+bash scripts/check-packages.sh
 
 if ((windows)) && [[ -f .ci/windows.sh ]]; then
     bash .ci/windows.sh build/ci

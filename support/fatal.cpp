@@ -2,6 +2,7 @@
 
 #include "platform/platform.hpp"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -12,6 +13,27 @@ fail_run(const char *format, ...)
     va_start(args, format);
     console_vprintf(format, args);
     va_end(args);
+    sleep_ms(3000);
+    exit_process(1);
+}
+
+void
+fail_run_file(const char *file_name, const char *format, ...)
+{
+    // first: printing may fail in turn and must not change the reason told
+    char reason[REASON_SIZE];
+    os_error_text(reason);
+    std::va_list args;
+    va_start(args, format);
+    console_vprintf(format, args);
+    va_end(args);
+    // "fenwrack: <file>: <reason>\n" as other command-line tools tell it, in one write
+    char line[LINE_BUFFER_SIZE + REASON_SIZE + NAME_SIZE];
+    const int len =
+        std::snprintf(line, sizeof line, "%s: %s: %s\n", PROGRAM_NAME, file_name, reason);
+    if (len > 0)
+        console_error(
+            std::string_view(line, std::min(static_cast<std::size_t>(len), sizeof line - 1)));
     sleep_ms(3000);
     exit_process(1);
 }

@@ -161,6 +161,21 @@ void settle_part_name(std::span<char> name, const char *default_name, const name
 
 // fatal.cpp
 
+// Capacity of the operating system's reason for a failure, as fail_run_file writes it.
+inline constexpr int REASON_SIZE = 512;
+
 // Prints the printf-style message on the console, waits 3000 ms and ends the process with
 // status 1. Every unrecoverable condition of the tool ends here.
 [[noreturn, gnu::format(printf, 1, 2)]] void fail_run(const char *format, ...);
+
+// Like fail_run, for an operation on the file file_name that failed in the platform layer
+// (open, write, close, rename, remove): the console message is the same, and standard error
+// also gets "<program>: <file_name>: <reason>\n" with the operating system's reason for that
+// failure (os_error_text), taken before anything else is done.
+[[noreturn, gnu::format(printf, 2, 3)]] void fail_run_file(const char *file_name,
+                                                           const char *format, ...);
+
+// name_by_number.cpp / name_by_date.cpp: each program links one of them
+
+// The program's name, "fenwrack" or "fenwrack_dated": for --version and error reasons.
+extern const char PROGRAM_NAME[];

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Builds the release packages and checks what they hold:
+#   bash scripts/check-packages.sh                 Linux: preset package (no tests) -> .deb and
+#                                                  .tar.gz; cmake --install; man pages
+#   bash scripts/check-packages.sh --windows DIR   the zip cpack makes from the Windows build
+#                                                  folder DIR (for example build/mingw)
+# Prints what it checks; ends with status 1 at the first difference.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+version=$(sed -n 's/^project(fenwrack VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+fail() {
+    echo "check-packages: $*" >&2
+    exit 1
+}
+
+# same_list NAME EXPECTED ACTUAL: the two listings (one entry a line) must agree
+same_list() {
+    if ! diff <(sort <<<"$2") <(sort <<<"$3") >"$scratch/diff"; then
+        cat "$scratch/diff" >&2
+        fail "$1 differs from what it should hold"
+    fi
+    echo "check-packages: $1 holds what it should"
+}
+
+if [[ "${1:-}" == "--windows" ]]; then
+    build=$2
+    cpack --config "$build/CPackConfig.cmake" -B "$scratch" >/dev/null
+    zip=$scratch/fenwrack-$version-win64.zip
+    [[ -f "$zip" ]] || fail "no $zip"
+    top=fenwrack-$version-win64
+    listing=$(python3 -c 'import sys, zipfile; print("\n".join(n for n in zipfile.ZipFile(sys.argv[1]).namelist() if not n.endswith("/")))' "$zip")
+    same_list "the zip" "$top/fenwrack.exe
+$top/fenwrack_dated.exe
+$top/README.txt" "$listing"
+    exit 0
+fi
+
+cmake --preset package >/dev/null
+cmake --build --preset package -j"$(nproc)" >/dev/null
+[[ ! -e build/package/tests ]] || fail "the package build has built tests"
+
+cpack --config build/package/CPackConfig.cmake -B "$scratch/packages" >/dev/null
+deb=$scratch/packages/fenwrack_${version}_$(dpkg --print-architecture).deb
+tarball=$scratch/packages/fenwrack-$version-linux-$(uname -m).tar.gz
+[[ -f "$deb" ]] || fail "no $deb"
+[[ -f "$tarball" ]] || fail "no $tarball"
+
+files="bin/fenwrack
+bin/fenwrack_dated
+share/doc/fenwrack/README
+share/man/man1/fenwrack.1.gz
+share/man/man1/fenwrack_dated.1.gz"
+same_list "the .deb" "$(sed 's|^|./usr/|' <<<"$files")" \
+    "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}')"
+same_list "the tarball" "$(sed "s|^|fenwrack-$version-linux-$(uname -m)/|" <<<"$files")" \
+    "$(tar tzf "$tarball" | grep -v '/$')"
+dpkg-deb -f "$deb" Package Version Depends | sed 's/^/check-packages: /'
+
+cmake --install build/package --prefix "$scratch/prefix" >/dev/null
+same_list "cmake --install" "$files" "$(cd "$scratch/prefix" && find . -type f | sed 's|^\./||')"
+
+# The README is the Linux one, and says how to read the Shift_JIS outputs.
+readme=$scratch/prefix/share/doc/fenwrack/README
+for text in 'iconv -f CP932 -t UTF-8 log.csv' 'ls | iconv -f CP932 -t UTF-8' 'convmv'; do
+    grep -qF -- "$text" "$readme" || fail "README lacks: $text"
+done
+! grep -qi 'double-click the exe\|README.txt' "$readme" || fail "README speaks of Windows files"
+
+# Each man page renders without a warning and names its own program and version.
+for program in fenwrack fenwrack_dated; do
+    page=$scratch/prefix/share/man/man1/$program.1.gz
+    warnings=$(zcat "$page" | preconv | groff -man -Tutf8 -ww -z 2>&1)
+    [[ -z "$warnings" ]] || fail "$program.1: $warnings"
+    shown=$(LC_ALL=C.UTF-8 MANWIDTH=250 man -l "$page" 2>&1)
+    for text in "$program - take apart MHT web archives" "$program $version" \
+        'iconv -f CP932 -t UTF-8 log.csv' 'JAPANESE SUMMARY'; do
+        grep -qF -- "$text" <<<"$shown" || fail "$program.1 lacks: $text"
+    done
+    echo "check-packages: man -l $program.1 renders"
+done
+
+# The installed program answers --version from the project's version.
+[[ "$("$scratch/prefix/bin/fenwrack_dated" --version)" == "fenwrack_dated $version" ]] ||
+    fail "fenwrack_dated --version"
+echo "check-packages: all good"
