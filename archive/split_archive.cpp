@@ -325,6 +325,38 @@ place_in_line_buffer(walk_state *s, const text_line &line)
     s->line[end] = '\0';
 }
 
+// Decodes one body line into window as the part's transfer encoding says. Returns the number
+// of bytes to write.
+static std::size_t
+decode_body_line(walk_state *s, const text_line &line, std::span<char> window)
+{
+    const std::string_view text(line.text, line.len);
+    std::int32_t count = 0;
+    std::size_t len = 0;
+    switch (s->part.encoding) {
+    case ENC_QP:
+        decode_qp_text(text, line.line_feed, window, &count);
+        return static_cast<std::size_t>(count);
+    case ENC_BASE64:
+        // a line feed at the end decodes like the end of the text
+        decode_base64_text(text, window, &count);
+        return static_cast<std::size_t>(count);
+    case ENC_7BIT:
+    case ENC_8BIT:
+        place_in_line_buffer(s, line);
+        normalise_line_end(s->line);
+        jis_to_sjis(s->line);
+        len = std::strlen(s->line);
+        break;
+    default:
+        place_in_line_buffer(s, line);
+        len = normalise_line_end(s->line);
+        break;
+    }
+    std::memcpy(window.data(), s->line, len);
+    return len;
+}
+
 // Copies the body up to the next delimiter line (or the end of the input) into out, decoded
 // as the part's transfer encoding says, then puts the input back at the start of the line
 // that ended the body so that the main loop reads it again. A line that lies whole in the
@@ -347,34 +379,8 @@ copy_body(walk_state *s, out_stream *out)
         }
         // Each line decodes into a work-buffer-sized window of the batch, so that a line is cut
         // exactly where a separate work buffer would cut it.
-        const std::span<char> window(s->out_batch + used, WORK_BUFFER_SIZE);
-        const std::string_view text(line.text, line.len);
-        std::int32_t count = 0;
-        std::size_t len = 0;
-        switch (s->part.encoding) {
-        case ENC_QP:
-            decode_qp_text(text, line.line_feed, window, &count);
-            len = static_cast<std::size_t>(count);
-            break;
-        case ENC_BASE64:
-            // a line feed at the end decodes like the end of the text
-            decode_base64_text(text, window, &count);
-            len = static_cast<std::size_t>(count);
-            break;
-        case ENC_7BIT:
-        case ENC_8BIT:
-            place_in_line_buffer(s, line);
-            normalise_line_end(s->line);
-            jis_to_sjis(s->line);
-            len = std::strlen(s->line);
-            std::memcpy(window.data(), s->line, len);
-            break;
-        default:
-            place_in_line_buffer(s, line);
-            len = normalise_line_end(s->line);
-            std::memcpy(window.data(), s->line, len);
-            break;
-        }
+        const std::size_t len =
+            decode_body_line(s, line, std::span<char>(s->out_batch + used, WORK_BUFFER_SIZE));
         used += len;
     }
     out_write(out, s->out_batch, used);
