@@ -9,6 +9,8 @@
 #include <sys/resource.h>
 #endif
 
+// A sanitizer's allocator reports the failure itself instead of calling the handler.
+#if !defined(__SANITIZE_ADDRESS__)
 namespace
 {
 
@@ -34,12 +36,10 @@ grow_past_the_address_space()
         blocks.emplace_back(std::size_t{1} << 40);  // far past the limit, and past any memory
 }
 
-// A sanitizer's allocator reports the failure itself instead of calling the handler.
-#if !defined(__SANITIZE_ADDRESS__)
 TEST(AllocationFailure, ContainerEndsTheRunWithTheAllocationMessage)
 {
     EXPECT_EXIT(grow_past_the_address_space(), exited_with_minus_3, "malloc error \\(3\\)\\.");
 }
-#endif
 
 }  // namespace
+#endif
