@@ -143,6 +143,7 @@ TEST_F(Guard, ShortAliasOfAnArchiveIsNeverWritten)
     EXPECT_EQ(read_file("run/" + base + "_0001.MHT"), "ABC");
 }
 
+#if !defined(__SANITIZE_ADDRESS__)
 // Peak memory of the programs this test process has run so far, in KiB (0 when unknown).
 long
 children_peak_kib()
@@ -150,6 +151,7 @@ children_peak_kib()
     rusage usage{};
     return getrusage(RUSAGE_CHILDREN, &usage) == 0 ? usage.ru_maxrss : 0;
 }
+#endif
 
 // Regression: every "boundary=" kept its own copy of the rest of its line: 900,000 of them on
 // one 8 MB header line took 2.2 GB.
