@@ -76,12 +76,7 @@ rename_no_replace(const char *from, const char *to)
         note_errno(EEXIST);
         return false;
     }
-    if (std::rename(from, to) != 0) {
-        note_errno(errno);
-        return false;
-    }
-    note_freed_name(from);
-    return true;
+    return rename_replace(from, to);
 }
 
 bool
