@@ -30,16 +30,6 @@ void note_reason(const char *text);
 // Moves a binary stream to an absolute byte offset (64-bit on every platform).
 void seek_file(std::FILE *file, std::int64_t position);
 
-// mht_names.cpp
-
-// True when name is an archive name: it ends in ".mht" ignoring ASCII case and is not "." or
-// "..". Both platforms filter their listings with it, so they list the same archives.
-bool is_mht_name(const char *name);
-
-// Sorts names byte-wise with ASCII a-z folded to A-Z (names equal so are ordered by their
-// bytes), so archives and log rows come in the same order whatever the file system returns.
-void sort_mht_names(std::vector<std::string> *names);
-
 // The console's streams: standard output and standard error.
 enum console_stream : int {
     CONSOLE_OUT = 0,

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 static unsigned char
 fold(unsigned char c)
@@ -12,7 +13,9 @@ fold(unsigned char c)
     return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
 }
 
-bool
+// True when name is an archive name: it ends in ".mht" ignoring ASCII case and is not "." or
+// "..".
+static bool
 is_mht_name(const char *name)
 {
     static constexpr std::string_view EXT = ".MHT";
@@ -42,10 +45,25 @@ is_before_folded(const std::string &a, const std::string &b)
     return a < b;
 }
 
-void
+// Sorts names byte-wise with ASCII a-z folded to A-Z (names equal so are ordered by their
+// bytes), so archives and log rows come in the same order whatever the file system returns.
+static void
 sort_mht_names(std::vector<std::string> *names)
 {
     std::sort(names->begin(), names->end(), is_before_folded);
+}
+
+void
+list_mht_names(std::vector<std::string> *names_out)
+{
+    std::vector<std::string> names;
+    list_entry_names(&names);
+    names_out->clear();
+    for (std::string &name : names) {
+        if (is_mht_name(name.c_str()))
+            names_out->push_back(std::move(name));
+    }
+    sort_mht_names(names_out);
 }
 
 // Names freed since the last take_freed_names; past FREED_LIMIT only the overflow is kept.

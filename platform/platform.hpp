@@ -106,11 +106,11 @@ void out_text(out_stream *out, std::string_view text);
 // failure is then the reason os_error_text reports.
 bool out_close(out_stream *out);
 
-// posix.cpp / windows.cpp
+// posix.cpp / windows.cpp (list_mht_names: mht_names.cpp, over list_entry_names)
 
 // Lists the entries of the current folder (files and folders, not "." or "..") whose names
 // end in ".mht" ignoring ASCII case, sorted by their names with ASCII a-z folded to A-Z and
-// compared byte-wise.
+// compared byte-wise. Both platforms list the same archives.
 void list_mht_names(std::vector<std::string> *names_out);
 
 // True when a file or folder called name exists in the current folder.

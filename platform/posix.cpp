@@ -14,22 +14,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-void
-list_mht_names(std::vector<std::string> *names_out)
-{
-    names_out->clear();
-    DIR *dir = opendir(".");
-    if (dir == nullptr)
-        return;
-    while (const dirent *entry = readdir(dir)) {
-        const char *name = entry->d_name;
-        if (is_mht_name(name))
-            names_out->emplace_back(name);
-    }
-    closedir(dir);
-    sort_mht_names(names_out);
-}
-
 bool
 entry_exists(const char *name)
 {

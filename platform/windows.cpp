@@ -32,24 +32,6 @@ note_system_error(DWORD code)
     noted = noted_failure{0, code, nullptr};
 }
 
-void
-list_mht_names(std::vector<std::string> *names_out)
-{
-    names_out->clear();
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA("*.mht", &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        const char *name = entry.cFileName;
-        // find-first also matches 8.3 short names ("a.mhtml" for "*.mht"): keep real ones
-        if (is_mht_name(name))
-            names_out->emplace_back(name);
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
-    sort_mht_names(names_out);
-}
-
 // A reserved device name ("NUL", "con.htm", "COM1.gif") opens a device, never a file, on
 // this platform: what is written there is lost, so such a name counts as taken.
 static bool
