@@ -179,6 +179,7 @@ guarded_files_of(const std::vector<std::string> &archives, const char *log_name)
             add_identity(name.c_str(), &files);
     }
     add_identity(log_name, &files);
+    sort_guarded_files(files);
     return files;
 }
 
@@ -200,10 +201,11 @@ run_batch()
     } else {
         char log_name[LOG_NAME_SIZE] = "log.csv";
         start_run_log(log_name);
-        std::vector<std::string> reserved = archives;
-        reserved.emplace_back(log_name);
+        std::vector<std::string> names = archives;
+        names.emplace_back(log_name);
+        const name_set reserved = make_name_set(names);
         const std::vector<file_identity> guarded = guarded_files_of(archives, log_name);
-        const batch_info batch{log_name, {reserved, guarded}};
+        const batch_info batch{log_name, {&reserved, guarded}};
         int archive_count = 0;
         for (const std::string &name : archives) {
             split_archive(name.c_str(), batch);

@@ -106,8 +106,8 @@ read_whole(const char *path)
 static void
 split_here()
 {
-    const std::vector<std::string> reserved = {ARCHIVE, LOG};
-    const batch_info batch{LOG, {reserved, {}}};
+    const name_set reserved = make_name_set(std::vector<std::string>{ARCHIVE, LOG});
+    const batch_info batch{LOG, {&reserved, {}}};
     split_archive(ARCHIVE, batch);
 }
 

@@ -32,13 +32,10 @@ static std::unordered_set<std::string> names_refused;
 // True when name is taken: an entry of that name exists, it is one of the reserved names, or a
 // creation under it was refused.
 static bool
-is_name_taken(const char *name, std::span<const std::string> reserved)
+is_name_taken(const char *name, const name_set *reserved)
 {
-    for (const std::string &r : reserved) {
-        if (is_same_name_nocase(name, r.c_str()))
-            return true;
-    }
-    return entry_exists(name) || (!names_refused.empty() && names_refused.count(name) != 0);
+    return has_name_nocase(reserved, name) || entry_exists(name) ||
+           (!names_refused.empty() && names_refused.count(name) != 0);
 }
 
 // Where the search for a free "base_NNNN.ext" starts next time: every number before it was
@@ -122,7 +119,7 @@ form_candidate(std::span<char> name, std::string_view base, std::string_view ext
 }
 
 void
-make_unique_name(std::span<char> name, std::span<const std::string> reserved)
+make_unique_name(std::span<char> name, const name_set *reserved)
 {
     update_search_starts();
     if (!is_name_taken(name.data(), reserved))
@@ -137,7 +134,8 @@ make_unique_name(std::span<char> name, std::span<const std::string> reserved)
     search_start &start = search_starts[search_key(base, ext, true)];
     // a search that counts reserved names as taken remembers its start apart from one that
     // does not
-    const std::string exact_key = search_key(base, ext, false) + (reserved.empty() ? "" : "/");
+    const std::string exact_key =
+        search_key(base, ext, false) + (reserved == nullptr || reserved->folded.empty() ? "" : "/");
     long counter = 1;
     if (start.exact_key == exact_key && start.counter > 1) {
         if (form_candidate(name, base, ext, start.counter - 1) &&

@@ -2,6 +2,7 @@
 
 #include "platform/platform.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -9,11 +10,19 @@
 bool
 is_reserved_name(const char *name, const name_guard &guard)
 {
-    for (const std::string &reserved : guard.reserved_names) {
-        if (is_same_name_nocase(name, reserved.c_str()))
-            return true;
-    }
-    return false;
+    return has_name_nocase(guard.reserved_names, name);
+}
+
+static bool
+identity_less(const file_identity &a, const file_identity &b)
+{
+    return a.volume != b.volume ? a.volume < b.volume : a.index < b.index;
+}
+
+void
+sort_guarded_files(std::span<file_identity> files)
+{
+    std::sort(files.begin(), files.end(), identity_less);
 }
 
 bool
@@ -24,11 +33,8 @@ is_guarded_target(const char *name, const name_guard &guard)
     case ENTRY_NONE:
         return false;
     case ENTRY_REGULAR:
-        for (const file_identity &guarded : guard.guarded_files) {
-            if (guarded.volume == identity.volume && guarded.index == identity.index)
-                return true;
-        }
-        return false;
+        return std::binary_search(guard.guarded_files.begin(), guard.guarded_files.end(), identity,
+                                  identity_less);
     default:
         return true;
     }

@@ -1,6 +1,7 @@
 #include "support/support.hpp"
 
 #include <cstring>
+#include <string>
 
 unsigned char
 ascii_upper(unsigned char c)
@@ -30,6 +31,30 @@ is_same_name_nocase(const char *a, const char *b)
 {
     const std::size_t len = std::strlen(a);
     return std::strlen(b) == len && str_nicmp(a, b, len) == 0;
+}
+
+static std::string
+folded_name(std::string_view name)
+{
+    std::string folded(name);
+    for (char &c : folded)
+        c = static_cast<char>(ascii_upper(static_cast<unsigned char>(c)));
+    return folded;
+}
+
+name_set
+make_name_set(std::span<const std::string> names)
+{
+    name_set set;
+    for (const std::string &name : names)
+        set.folded.insert(folded_name(name));
+    return set;
+}
+
+bool
+has_name_nocase(const name_set *set, const char *name)
+{
+    return set != nullptr && !set->folded.empty() && set->folded.count(folded_name(name)) != 0;
 }
 
 bool

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 // Every file is read a line at a time into buffers of this size.
 inline constexpr int LINE_BUFFER_SIZE = 10240;
@@ -45,6 +46,18 @@ int str_nicmp(const char *text, const char *literal, std::size_t n);
 // True when a and b are the same name ignoring ASCII case (names that may denote one file).
 bool is_same_name_nocase(const char *a, const char *b);
 
+// Names compared ignoring ASCII case, each held with a-z folded to A-Z, so that finding one
+// costs the same however many the set holds.
+struct name_set {
+    std::unordered_set<std::string> folded;
+};
+
+// The set of names.
+name_set make_name_set(std::span<const std::string> names);
+
+// True when set holds name ignoring ASCII case; a null set holds nothing.
+bool has_name_nocase(const name_set *set, const char *name);
+
 // True when text begins with literal, ignoring ASCII case. A shorter text is never a match.
 bool has_prefix_nocase(const char *text, std::string_view literal);
 
@@ -79,13 +92,13 @@ bool is_sjis_lead(unsigned char c);
 // buffer (a cut is not reported; callers give buffers that hold their names).
 void split_name_ext(const char *name, std::span<char> base, std::span<char> ext);
 
-// While an entry (file or folder) called name exists, or name equals one of reserved ignoring
-// ASCII case, replaces name by "base_NNNN.ext" with NNNN = 0001, 0002, ... from the base and
-// extension name had on entry: the first free one in that order. A candidate that does not fit
-// name's buffer has its base shortened (at a character boundary) to make room. Numbers found
-// taken are remembered (and forgotten when the process frees a name), so a thousand searches
-// for one name cost about a thousand tests, not half a million.
-void make_unique_name(std::span<char> name, std::span<const std::string> reserved = {});
+// While an entry (file or folder) called name exists, or reserved holds name ignoring ASCII case,
+// replaces name by "base_NNNN.ext" with NNNN = 0001, 0002, ... from the base and extension name had
+// on entry: the first free one in that order. A candidate that does not fit name's buffer has its
+// base shortened (at a character boundary) to make room. Numbers found taken are remembered (and
+// forgotten when the process frees a name), so a thousand searches for one name cost about a
+// thousand tests, not half a million.
+void make_unique_name(std::span<char> name, const name_set *reserved = nullptr);
 
 // Counts name as taken in every later make_unique_name: an exclusive creation found it taken
 // although it looked free.
@@ -139,10 +152,14 @@ void checked_free(char *block);
 
 // What a part's file may never be: a name of the batch (its archives, the run log), compared
 // ignoring ASCII case, or, by identity whatever name reaches it, one of guarded_files.
+// guarded_files is sorted by volume, then index.
 struct name_guard {
-    std::span<const std::string> reserved_names;
+    const name_set *reserved_names = nullptr;
     std::span<const file_identity> guarded_files;
 };
+
+// Sorts files as a name_guard holds them.
+void sort_guarded_files(std::span<file_identity> files);
 
 // True when name is one of guard's reserved names, ignoring ASCII case.
 bool is_reserved_name(const char *name, const name_guard &guard);

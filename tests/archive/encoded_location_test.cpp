@@ -63,9 +63,10 @@ class EncodedLocation : public ScratchDirTest
         std::filesystem::current_path(scratch / folder);
         write_file("a.mht", archive);
         write_file("a.dec", "taken");
-        static const std::vector<std::string> reserved{"a.mht", "log.csv"};
+        static const name_set reserved =
+            make_name_set(std::vector<std::string>{"a.mht", "log.csv"});
         testing::internal::CaptureStdout();
-        split_with_watchdog(batch_info{"log.csv", {reserved, {}}});
+        split_with_watchdog(batch_info{"log.csv", {&reserved, {}}});
         std::string console = testing::internal::GetCapturedStdout();
         std::filesystem::current_path(scratch);
         return console;

@@ -41,8 +41,9 @@ class SplitArchive : public ScratchDirTest
         std::filesystem::create_directory(folder);
         std::filesystem::current_path(scratch / folder);
         write_file("a.mht", archive);
-        static const std::vector<std::string> reserved{"a.mht", "log.csv"};
-        const batch_info batch{"log.csv", {reserved, {}}};
+        static const name_set reserved =
+            make_name_set(std::vector<std::string>{"a.mht", "log.csv"});
+        const batch_info batch{"log.csv", {&reserved, {}}};
         ::testing::internal::CaptureStdout();
         split_archive("a.mht", batch);
         std::string console = ::testing::internal::GetCapturedStdout();

@@ -33,8 +33,8 @@ split_with_file_limit()
     std::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{FILE_LIMIT, FILE_LIMIT};
     setrlimit(RLIMIT_FSIZE, &limit);
-    static const std::vector<std::string> reserved{"a.mht", "log.csv"};
-    split_archive("a.mht", batch_info{"log.csv", {reserved, {}}});
+    static const name_set reserved = make_name_set(std::vector<std::string>{"a.mht", "log.csv"});
+    split_archive("a.mht", batch_info{"log.csv", {&reserved, {}}});
     std::fflush(stdout);
     std::_Exit(0);
 }
@@ -122,8 +122,8 @@ split_until_killed()
 {
     const rlimit limit{FILE_LIMIT, FILE_LIMIT};
     setrlimit(RLIMIT_FSIZE, &limit);
-    static const std::vector<std::string> reserved{"a.mht", "log.csv"};
-    split_archive("a.mht", batch_info{"log.csv", {reserved, {}}});
+    static const name_set reserved = make_name_set(std::vector<std::string>{"a.mht", "log.csv"});
+    split_archive("a.mht", batch_info{"log.csv", {&reserved, {}}});
     std::_Exit(0);
 }
 

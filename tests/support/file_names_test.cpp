@@ -132,10 +132,26 @@ TEST_F(MakeUniqueName, FirstFreeCandidateFromTheOriginalName)
 
 TEST_F(MakeUniqueName, ReservedNamesCountAsTakenIgnoringCase)
 {
-    const std::vector<std::string> reserved{"a.mht", "log.csv"};
-    char name[NAME_SIZE] = "A.MHT";
-    make_unique_name(name, reserved);
-    EXPECT_STREQ(name, "A_0001.MHT");
+    const name_set reserved =
+        make_name_set(std::vector<std::string>{"a.mht", "log.csv", "A_0001.mht", "\x82\x60.mht"});
+
+    const struct {
+        const char *name;
+        const char *unique;
+    } rows[] = {
+        {"A.MHT", "A_0002.MHT"},
+        {"Log.Csv", "Log_0001.Csv"},
+        {"b.mht", "b.mht"},
+        {"\x82\x81.mht", "\x82\x81.mht"},  // only ASCII letters fold
+        {"\x82\x60.MHT", "\x82\x60_0001.MHT"},
+    };
+
+    for (const auto &r : rows) {
+        char name[NAME_SIZE];
+        copy_bounded(name, r.name);
+        make_unique_name(name, &reserved);
+        EXPECT_STREQ(name, r.unique) << r.name;
+    }
 }
 
 // Searches remember the numbers found taken; a name the process frees, or a new folder, must
