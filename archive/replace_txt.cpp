@@ -53,12 +53,60 @@ flush_piece(pass_state *pass, std::string *out)
     pass->piece.clear();
 }
 
+// True when old_text occurs in the pending piece followed by text.
+static bool
+occurs_with_piece(const pass_state &pass, std::string_view text)
+{
+    const std::string_view old_text = pass.old_text;
+    if (text.find(old_text) != std::string_view::npos)
+        return true;
+    if (pass.piece.empty())
+        return false;
+    if (pass.piece.find(old_text) != std::string::npos)
+        return true;
+    // an occurrence across the join holds at most old_text.size() - 1 bytes on either side
+    const std::size_t before = std::min(old_text.size() - 1, pass.piece.size());
+    std::string join = pass.piece.substr(pass.piece.size() - before);
+    join.append(text.substr(0, std::min(old_text.size() - 1, text.size())));
+    return join.find(old_text) != std::string::npos;
+}
+
+// Feeds text to a pass as feed_pass does when no piece can change: old_text occurs nowhere in
+// the pending piece and text together, and text holds no CR to drop (every piece is then a
+// stretch of them). The complete pieces go to out as they are and the rest stays pending.
+// Returns false, having done nothing, when a piece might change.
+static bool
+feed_pass_unchanged(pass_state *pass, std::string_view text, std::string *out)
+{
+    if (pass->old_text.empty() || text.find('\r') != std::string_view::npos ||
+        occurs_with_piece(*pass, text))
+        return false;
+    // After the last line feed a new line begins, cut every PIECE_SIZE bytes; without one the
+    // pending piece's line goes on, and its pieces count from the piece's start.
+    const std::size_t lf = text.rfind('\n');
+    const std::size_t line_start = lf == std::string_view::npos ? 0 : lf + 1;
+    const std::size_t line_part =
+        text.size() - line_start + (lf == std::string_view::npos ? pass->piece.size() : 0);
+    const std::size_t pending = line_part % PIECE_SIZE;
+    if (pending > text.size()) {  // still within the pending piece
+        pass->piece.append(text);
+        return true;
+    }
+    out->append(pass->piece);
+    pass->piece.clear();
+    out->append(text.substr(0, text.size() - pending));
+    pass->piece.append(text.substr(text.size() - pending));
+    return true;
+}
+
 // Feeds text to one pass: the text is cut into the pieces a line-by-line read would give (a
 // line, or each PIECE_SIZE bytes of a longer one), and every completed piece goes to out
 // replaced. A CR that a replacement brought in is dropped, as reading the text back would.
 static void
 feed_pass(pass_state *pass, std::string_view text, std::string *out)
 {
+    if (feed_pass_unchanged(pass, text, out))
+        return;
     while (!text.empty()) {
         std::size_t take = std::min(PIECE_SIZE - pass->piece.size(), text.size());
         const std::size_t lf = text.substr(0, take).find('\n');

@@ -139,6 +139,75 @@ decode_base64_text_on(base64_path path, std::string_view text, std::span<char> d
     *length_out = static_cast<std::int32_t>(count);
 }
 
+// Whether byte c is in the base64 alphabet.
+static constexpr std::array<bool, 256> B64_ALPHABET = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 256; ++c)
+        table[static_cast<std::size_t>(c)] = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                                             (c >= '0' && c <= '9') || c == '+' || c == '/';
+    return table;
+}();
+
+// Decodes the run of whole groups of alphabet characters at the start of s, at most groups of
+// them, as decode_alphabet_groups does but to its end: the vector loop first, where path has
+// one, then the tables, each group checked first. Returns the number of groups decoded.
+static std::size_t
+decode_checked_groups(base64_path path, const unsigned char *s, unsigned char *d,
+                      std::size_t groups)
+{
+    const std::size_t first = path == B64_PORTABLE ? 0 : decode_alphabet_groups(path, s, d, groups);
+    for (std::size_t g = first; g < groups; ++g) {
+        const unsigned char *q = s + 4 * g;
+        if (!(B64_ALPHABET[q[0]] && B64_ALPHABET[q[1]] && B64_ALPHABET[q[2]] && B64_ALPHABET[q[3]]))
+            return g;
+        decode_group(q, d + 3 * g);
+    }
+    return groups;
+}
+
+// Length of the text of the line at s (rest raw bytes) when it ends in CR LF within max_text
+// characters, or 0. The line before is usually as long: that length is tried first.
+static std::size_t
+crlf_line_length(const unsigned char *s, std::size_t rest, std::size_t max_text, std::size_t guess)
+{
+    if (guess > 0 && guess + 2 <= rest && s[guess] == '\r' && s[guess + 1] == '\n')
+        return guess;  // a CR or LF before them is not in the alphabet and stops the decoder
+    const void *lf = std::memchr(s, '\n', std::min(rest, max_text + 2));
+    if (lf == nullptr)
+        return 0;
+    const auto k = static_cast<std::size_t>(static_cast<const unsigned char *>(lf) - s);
+    return (k >= 2 && s[k - 1] == '\r') ? k - 1 : 0;
+}
+
+base64_run
+decode_base64_lines_on(base64_path path, std::string_view raw, std::size_t max_text,
+                       std::span<char> dst)
+{
+    const auto *s = reinterpret_cast<const unsigned char *>(raw.data());
+    auto *d = reinterpret_cast<unsigned char *>(dst.data());
+    base64_run run;
+    std::size_t text_len = 0;
+    for (;;) {
+        const std::size_t pos = run.consumed;
+        text_len = crlf_line_length(s + pos, raw.size() - pos, max_text, text_len);
+        const std::size_t groups = text_len / 4;
+        if (text_len == 0 || text_len % 4 != 0 || 3 * groups > dst.size() - run.decoded ||
+            decode_checked_groups(path, s + pos, d + run.decoded, groups) != groups)
+            break;
+        run.last_line = pos;
+        run.consumed = pos + text_len + 2;
+        run.decoded += 3 * groups;
+        ++run.lines;
+    }
+    return run;
+}
+
+base64_run
+decode_base64_lines(std::string_view raw, std::size_t max_text, std::span<char> dst)
+{
+    return decode_base64_lines_on(best_base64_path(), raw, max_text, dst);
+}
+
 const char *
 base64_path_name(base64_path path)
 {

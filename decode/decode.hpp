@@ -26,6 +26,22 @@ void decode_base64_line(const char *src, std::span<char> dst, std::int32_t *leng
 // line handed over without its line feed decodes as the whole line.
 void decode_base64_text(std::string_view text, std::span<char> dst, std::int32_t *length_out);
 
+// What decode_base64_lines took from the raw bytes it was given.
+struct base64_run {
+    std::size_t lines = 0;      // lines decoded
+    std::size_t consumed = 0;   // their raw bytes, each line's CR LF included
+    std::size_t last_line = 0;  // offset of the last of them in the raw bytes
+    std::size_t decoded = 0;    // bytes written to the start of dst
+};
+
+// Decodes the lines at the start of raw, bytes as a file holds them, while each is made only of
+// alphabet characters in whole groups (one at least, at most max_text characters) ended by
+// CR LF, and its bytes fit in what is left of dst: the common line of a base64 body, which
+// decode_base64_text decodes to three bytes per group. The first line of any other form (a
+// delimiter, padding, a short or cut group, a line not ended within raw) ends the run. The
+// decoded bytes are written back to back from dst's start; dst's bytes after them may change.
+base64_run decode_base64_lines(std::string_view raw, std::size_t max_text, std::span<char> dst);
+
 // decode_base64_line with the lookup tables alone, group by group, on every CPU: the same
 // bytes, count and terminator for every input. decode_base64_line runs a vector loop (SSSE3 or
 // AVX2, as the CPU allows) over the whole groups of alphabet characters at the start of a line

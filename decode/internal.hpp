@@ -2,9 +2,12 @@
 // pick a path on purpose): the base64 decoder's vector paths, chosen at run time by CPU feature.
 #pragma once
 
+#include "decode/decode.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 // How the whole groups at the start of a base64 line are decoded. B64_PORTABLE decodes every
 // group with the lookup tables (the exact decoder); the others first run a vector loop over the
@@ -37,3 +40,8 @@ std::size_t decode_alphabet_groups(base64_path path, const unsigned char *s, uns
 // count and terminator for every input and destination size on every path.
 void decode_base64_line_on(base64_path path, const char *src, std::span<char> dst,
                            std::int32_t *length_out);
+
+// decode_base64_lines with the vector loop of path (B64_PORTABLE checks and decodes each group
+// with the tables): the same run and bytes on every path.
+base64_run decode_base64_lines_on(base64_path path, std::string_view raw, std::size_t max_text,
+                                  std::span<char> dst);

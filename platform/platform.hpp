@@ -61,6 +61,16 @@ bool text_read_line_in_place(text_input *in, std::span<char> line, text_line *li
 // of bytes stored, 0 at the end of the input. No terminator is stored.
 std::size_t text_read_text(text_input *in, std::span<char> dst);
 
+// The unread bytes of the reader's block as the file holds them (CR bytes and all), up to a
+// 0x1A that ends the input: for a caller that takes whole lines from them itself. Empty when
+// the block is used up (the next read fills it again). Valid until the next read or seek.
+std::string_view text_unread_block(text_input *in);
+
+// Passes over the first count bytes of text_unread_block's view, whole lines ending with a
+// line feed; the line at line_offset among them counts as the last line read
+// (text_line_start).
+void text_pass_lines(text_input *in, std::size_t count, std::size_t line_offset);
+
 // Current position, in stored bytes from the start of the file.
 std::int64_t text_tell(const text_input *in);
 

@@ -2,6 +2,7 @@
 
 #include "platform/internal.hpp"
 
+#include <cassert>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
@@ -222,6 +223,22 @@ text_read_line_in_place(text_input *in, std::span<char> line, text_line *line_ou
     const bool line_feed = count > 0 && line[count - 1] == '\n';
     *line_out = text_line{line.data(), line_feed ? count - 1 : count, line_feed};
     return true;
+}
+
+std::string_view
+text_unread_block(text_input *in)
+{
+    if (in->file == nullptr || in->block_pos >= in->block_len)
+        return {};
+    return std::string_view(in->block + in->block_pos, find_end_of_text(in) - in->block_pos);
+}
+
+void
+text_pass_lines(text_input *in, std::size_t count, std::size_t line_offset)
+{
+    assert(count <= in->block_len - in->block_pos && line_offset < count);
+    in->line_start = text_tell(in) + static_cast<std::int64_t>(line_offset);
+    in->block_pos += count;
 }
 
 bool

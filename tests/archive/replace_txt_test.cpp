@@ -1,7 +1,9 @@
 #include "archive/archive.hpp"
 #include "tests/common/test_files.hpp"
 
+#include <algorithm>
 #include <csignal>
+#include <random>
 #include <string>
 #include <vector>
 #if __has_include(<sys/resource.h>)
@@ -56,6 +58,94 @@ TEST_F(ReplaceTxt, Replacements)
         replace_txt("page.htm", c.old_text, c.new_text);
         EXPECT_EQ(read_file("page.htm"), c.after);
         EXPECT_EQ(list_folder("."), std::vector<std::string>{"page.htm"});
+    }
+}
+
+// What a rewrite gives, built the plain way: the bytes without CR, read in pieces of at most
+// 10238 bytes up to a line feed, each replaced left to right, "\n" stored as CR LF.
+std::string
+rewritten_by_pieces(const std::string &before, const std::string &old_text,
+                    const std::string &new_text)
+{
+    std::string cooked;
+    for (const char c : before) {
+        if (c != '\r')
+            cooked += c;
+    }
+    std::string after;
+    for (std::size_t at = 0; at < cooked.size();) {
+        std::size_t end = cooked.find('\n', at);
+        end = std::min(end == std::string::npos ? cooked.size() : end + 1, at + 10238);
+        const std::string piece = cooked.substr(at, end - at);
+        for (std::size_t from = 0;;) {
+            const std::size_t hit = piece.find(old_text, from);
+            after += piece.substr(from, hit == std::string::npos ? hit : hit - from);
+            if (hit == std::string::npos)
+                break;
+            after += new_text;
+            from = hit + old_text.size();
+        }
+        at = end;
+    }
+    std::string stored;
+    for (const char c : after) {
+        if (c == '\n')
+            stored += '\r';
+        stored += c;
+    }
+    return stored;
+}
+
+// Pages of many reads: lines short and longer than a piece, lone CRs, and the name to replace
+// in every position against the ends of reads and pieces (seeded, the same pages every run).
+std::vector<std::string>
+pages_of_many_reads(const std::string &name)
+{
+    std::vector<std::string> pages;
+    // the name across the end of the first read (16384 bytes), after a line feed or in a line
+    // longer than a piece
+    for (std::size_t cut = 0; cut <= name.size(); ++cut) {
+        pages.push_back("line\r\n" + std::string(16384 - 6 - cut, 'x') + name + "\r\nend\r\n");
+        pages.push_back(std::string(16384 - cut, 'x') + name + "x\r\n");
+        // across the end of the second or fourth piece of a line that began reads before
+        for (const std::size_t pieces : {std::size_t{2}, std::size_t{4}})
+            pages.push_back(std::string(pieces * 10238 - cut, 'x') + name + "\r\n");
+    }
+    std::mt19937 random(20261208);
+    for (int page = 0; page < 24; ++page) {
+        // the name comes often on some pages, seldom (some reads without it) on others
+        const unsigned name_weight = page % 2 == 0 ? 24 : 1;
+        std::string text;
+        while (text.size() < 70000) {
+            const auto roll = static_cast<unsigned>(random() % (40 + name_weight));
+            if (roll < 2)
+                text += std::string(random() % 25000, 'a');
+            else if (roll < 4)
+                text += '\r';
+            else if (roll < 14)
+                text += "\r\n";
+            else if (roll < 40)
+                text += std::string(random() % 40, "ab.tmpx"[random() % 7]);
+            else
+                text += name;
+        }
+        pages.push_back(text);
+    }
+    return pages;
+}
+
+TEST_F(ReplaceTxt, LargePagesMatchAPieceByPieceRewrite)
+{
+    const std::string old_text = "ab.tmp";
+    const std::vector<std::string> pages = pages_of_many_reads(old_text);
+    for (std::size_t page = 0; page < pages.size(); ++page) {
+        for (const char *new_text : {"ab.tmp_001.tmp", "b", ""}) {
+            SCOPED_TRACE(testing::Message()
+                         << "page " << page << ", new text '" << new_text << "'");
+            write_file("page.htm", pages[page]);
+            replace_txt("page.htm", old_text.c_str(), new_text);
+            ASSERT_EQ(read_file("page.htm"), rewritten_by_pieces(pages[page], old_text, new_text));
+        }
     }
 }
 

@@ -207,6 +207,13 @@ TEST_F(SplitArchive, WritesEachPartAsTheHeadersSay)
               "\nContent-Type: application/x; filename=filename=f.bin\n\n" + "z\n--" + B + "--\n"),
          {{"filename=f.bin", "z\r\n"}},
          ",1,filename=f.bin"},
+        {"a base64 line can be a delimiter when the boundary is made of base64 characters",
+         crlf("Content-Type: multipart/mixed; boundary=\"abcd\"\n\n--abcd\nContent-Type: "
+              "image/gif\nContent-Transfer-Encoding: base64\nContent-Location: http://h/b.gif\n\n"
+              "QUJD\nQUJD\nQQabcdQQ\nContent-Type: text/plain\nContent-Location: "
+              "http://h/c.txt\n\nc\n--abcd--\n"),
+         {{"b.gif", "ABCABC"}, {"c.txt", "c\r\n"}},
+         ",2,b.gif,c.txt"},
         {"bodies longer than one write, in three encodings",
          crlf(ie_header() + "--" + B + "\nContent-Type: image/gif\nContent-Transfer-Encoding: " +
               "base64\nContent-Location: http://h/b.gif\n\n" + repeat("QUJDRA==\n", 30000) + "--" +

@@ -226,4 +226,69 @@ TEST(Base64Paths, RandomLines)
     }
 }
 
+// The run a line-by-line reading takes: CR LF lines of alphabet characters in whole groups, up
+// to max_text of them, while their bytes fit in room; each decoded on its own, exactly.
+base64_run
+line_by_line_run(const std::string &raw, std::size_t max_text, std::size_t room, std::string *bytes)
+{
+    base64_run run;
+    for (std::size_t pos = 0;;) {
+        const std::size_t lf = raw.find('\n', pos);
+        if (lf == std::string::npos || lf == pos || raw[lf - 1] != '\r')
+            return run;
+        const std::string line = raw.substr(pos, lf - 1 - pos);
+        if (line.empty() || line.size() % 4 != 0 || line.size() > max_text ||
+            line.find_first_not_of(ALPHABET) != std::string::npos ||
+            run.decoded + line.size() / 4 * 3 > room)
+            return run;
+        std::vector<char> out(line.size() + 4);
+        std::int32_t count = 0;
+        decode_base64_line_exact(line.c_str(), out, &count);
+        bytes->append(out.data(), static_cast<std::size_t>(count));
+        run = {run.lines + 1, lf + 1, pos, run.decoded + static_cast<std::size_t>(count)};
+        pos = lf + 1;
+    }
+}
+
+// Blocks of lines as archives hold them, mostly 76 alphabet characters and CR LF, with lines of
+// every other form among them; random room and line limits. Every path takes the run and the
+// bytes a line-by-line reading takes.
+TEST(Base64Paths, RunsOfLinesAsALineByLineReading)
+{
+    std::mt19937 random(20261208);
+    std::vector<base64_path> paths = vector_paths();
+    paths.push_back(B64_PORTABLE);
+    for (int k = 0; k < 3000; ++k) {
+        std::string raw;
+        const std::size_t lines = random() % 40;
+        for (std::size_t n = 0; n < lines; ++n) {
+            const auto form = static_cast<unsigned>(random() % 24);
+            std::string text = random_alphabet_text(&random, form < 6 ? random() % 90 : 76);
+            if (form == 6)
+                text[random() % text.size()] = "=-\r\n\0 .\xff"[random() % 8];
+            if (form == 7)
+                text += "==";
+            const auto end = static_cast<unsigned>(random() % 16);
+            raw += text + (end == 0 ? "\n" : end == 1 ? "\r\r\n" : end == 2 ? "\r" : "\r\n");
+        }
+        if (random() % 2 == 0)
+            raw += random_alphabet_text(&random, random() % 80);  // a line not ended here
+        const std::size_t max_text = random() % 4 == 0 ? random() % 100 : 10238;
+        const std::size_t room = random() % 4 == 0 ? random() % 2000 : 4096;
+        std::string expected_bytes;
+        const base64_run expected = line_by_line_run(raw, max_text, room, &expected_bytes);
+        for (const base64_path path : paths) {
+            auto dst = std::make_unique<char[]>(room);  // at the end of its block
+            const base64_run run =
+                decode_base64_lines_on(path, raw, max_text, std::span<char>(dst.get(), room));
+            const std::string got(dst.get(), run.decoded);
+            ASSERT_TRUE(run.lines == expected.lines && run.consumed == expected.consumed &&
+                        run.last_line == expected.last_line && got == expected_bytes)
+                << base64_path_name(path) << ", block " << k << ": " << run.lines << " lines, "
+                << run.consumed << " bytes, expected " << expected.lines << ", "
+                << expected.consumed;
+        }
+    }
+}
+
 }  // namespace
