@@ -36,8 +36,8 @@ append_replaced(std::string *out, std::string_view piece, std::string_view old_t
                 std::string_view new_text)
 {
     std::size_t from = 0;
-    for (std::size_t hit = piece.find(old_text); hit != std::string_view::npos;
-         hit = piece.find(old_text, from)) {
+    for (std::size_t hit = find_text(piece, old_text); hit != std::string_view::npos;
+         hit = find_text(piece, old_text, from)) {
         out->append(piece.data() + from, hit - from);
         out->append(new_text);
         from = hit + old_text.size();
@@ -58,17 +58,17 @@ static bool
 occurs_with_piece(const pass_state &pass, std::string_view text)
 {
     const std::string_view old_text = pass.old_text;
-    if (text.find(old_text) != std::string_view::npos)
+    if (find_text(text, old_text) != std::string_view::npos)
         return true;
     if (pass.piece.empty())
         return false;
-    if (pass.piece.find(old_text) != std::string::npos)
+    if (find_text(pass.piece, old_text) != std::string::npos)
         return true;
     // an occurrence across the join holds at most old_text.size() - 1 bytes on either side
     const std::size_t before = std::min(old_text.size() - 1, pass.piece.size());
     std::string join = pass.piece.substr(pass.piece.size() - before);
     join.append(text.substr(0, std::min(old_text.size() - 1, text.size())));
-    return join.find(old_text) != std::string::npos;
+    return find_text(join, old_text) != std::string::npos;
 }
 
 // Feeds text to a pass as feed_pass does when no piece can change: old_text occurs nowhere in
@@ -78,7 +78,7 @@ occurs_with_piece(const pass_state &pass, std::string_view text)
 static bool
 feed_pass_unchanged(pass_state *pass, std::string_view text, std::string *out)
 {
-    if (pass->old_text.empty() || text.find('\r') != std::string_view::npos ||
+    if (pass->old_text.empty() || find_char(text, '\r') != std::string_view::npos ||
         occurs_with_piece(*pass, text))
         return false;
     // After the last line feed a new line begins, cut every PIECE_SIZE bytes; without one the
@@ -109,13 +109,13 @@ feed_pass(pass_state *pass, std::string_view text, std::string *out)
         return;
     while (!text.empty()) {
         std::size_t take = std::min(PIECE_SIZE - pass->piece.size(), text.size());
-        const std::size_t lf = text.substr(0, take).find('\n');
+        const std::size_t lf = find_char(text.substr(0, take), '\n');
         const bool complete =
             lf != std::string_view::npos || pass->piece.size() + take == PIECE_SIZE;
         if (lf != std::string_view::npos)
             take = lf + 1;
         const std::string_view chunk = text.substr(0, take);
-        const std::size_t cr = chunk.find('\r');
+        const std::size_t cr = find_char(chunk, '\r');
         if (cr != std::string_view::npos) {
             // a CR takes no room in a piece: the rest of the chunk comes round again
             pass->piece.append(chunk.substr(0, cr));

@@ -125,7 +125,7 @@ byte_at(const text_line &line, std::size_t k)
 static text_line
 up_to_nul(text_line line)
 {
-    const void *nul = std::memchr(line.text, '\0', line.len);
+    const void *nul = find_byte(line.text, '\0', line.len);
     if (nul != nullptr) {
         line.len = static_cast<std::size_t>(static_cast<const char *>(nul) - line.text);
         line.line_feed = false;
@@ -148,7 +148,7 @@ test_delimiter(const walk_state &s, const text_line &line)
     const std::size_t total = line.len + (line.line_feed ? 1 : 0);
     if (total < 2 + length)
         return NOT_DELIMITER;
-    if (std::memchr(line.text, '\0', std::min(line.len, length + 4)) != nullptr)
+    if (find_byte(line.text, '\0', std::min(line.len, length + 4)) != nullptr)
         return test_delimiter(s, up_to_nul(line));  // a NUL ends the line there
     if (2 + length <= line.len) {
         if (std::memcmp(line.text + 2, b.text, length) != 0)
@@ -298,7 +298,7 @@ normalise_line_end(char *line)
 {
     // The read stored a terminator, so the text before it is searched for the line feed.
     const std::size_t len = std::strlen(line);
-    const void *lf = std::memchr(line, '\n', len);
+    const void *lf = find_byte(line, '\n', len);
     const std::size_t end =
         lf ? static_cast<std::size_t>(static_cast<const char *>(lf) - line) : len;
     int n = static_cast<int>(std::min(end, static_cast<std::size_t>(MAX_BODY_TEXT) + 1));

@@ -108,9 +108,9 @@ decode_base64_text_on(base64_path path, std::string_view text, std::span<char> d
     const std::size_t first = path == B64_PORTABLE ? 0 : decode_alphabet_groups(path, s, d, whole);
     // A NUL ends the text as a terminator would. The vector loop stops before any group that
     // holds one, so only the rest of the text is searched.
-    const void *nul = std::memchr(s + 4 * first, '\0', len - 4 * first);
+    const char *nul = find_byte(text.data() + 4 * first, '\0', len - 4 * first);
     if (nul != nullptr) {
-        len = static_cast<std::size_t>(static_cast<const unsigned char *>(nul) - s);
+        len = static_cast<std::size_t>(nul - text.data());
         whole = std::min(len / 4, room);
     }
     bool line_end = false;
@@ -172,10 +172,11 @@ crlf_line_length(const unsigned char *s, std::size_t rest, std::size_t max_text,
 {
     if (guess > 0 && guess + 2 <= rest && s[guess] == '\r' && s[guess + 1] == '\n')
         return guess;  // a CR or LF before them is not in the alphabet and stops the decoder
-    const void *lf = std::memchr(s, '\n', std::min(rest, max_text + 2));
+    const char *line = reinterpret_cast<const char *>(s);
+    const char *lf = find_byte(line, '\n', std::min(rest, max_text + 2));
     if (lf == nullptr)
         return 0;
-    const auto k = static_cast<std::size_t>(static_cast<const unsigned char *>(lf) - s);
+    const auto k = static_cast<std::size_t>(lf - line);
     return (k >= 2 && s[k - 1] == '\r') ? k - 1 : 0;
 }
 

@@ -54,7 +54,7 @@ copy_plain_run(const char *src, std::size_t len, char *dst, std::size_t room)
 {
     std::size_t written = 0;
     while (len > 0) {
-        const void *lf = std::memchr(src, '\n', len);
+        const void *lf = find_byte(src, '\n', len);
         const std::size_t run =
             lf ? static_cast<std::size_t>(static_cast<const char *>(lf) - src) : len;
         const std::size_t take = run < room - written ? run : room - written;
@@ -99,7 +99,7 @@ decode_qp_text(std::string_view text, bool line_feed, std::span<char> dst, std::
             break;
         }
         if (src[i] != '=') {
-            const void *eq = std::memchr(src + i, '=', len - i);
+            const void *eq = find_byte(src + i, '=', len - i);
             const std::size_t stop =
                 eq ? static_cast<std::size_t>(static_cast<const char *>(eq) - src) : len;
             count += copy_plain_run(src + i, stop - i, dst.data() + count, room - count);

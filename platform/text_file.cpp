@@ -80,7 +80,7 @@ fill_block(text_input *in)
     in->block_pos = 0;
     in->block_len = std::fread(in->block, 1, BLOCK_SIZE, in->file);
     const void *eot =
-        in->eot_ends_input ? std::memchr(in->block, END_OF_TEXT, in->block_len) : nullptr;
+        in->eot_ends_input ? find_byte(in->block, END_OF_TEXT, in->block_len) : nullptr;
     in->eot_from = 0;
     in->eot_pos =
         eot ? static_cast<std::size_t>(static_cast<const char *>(eot) - in->block) : in->block_len;
@@ -98,7 +98,7 @@ find_end_of_text(text_input *in)
         return in->block_len;
     if (in->block_pos < in->eot_from || in->block_pos > in->eot_pos) {
         const char *from = in->block + in->block_pos;
-        const void *eot = std::memchr(from, END_OF_TEXT, in->block_len - in->block_pos);
+        const void *eot = find_byte(from, END_OF_TEXT, in->block_len - in->block_pos);
         in->eot_from = in->block_pos;
         in->eot_pos = eot ? static_cast<std::size_t>(static_cast<const char *>(eot) - in->block)
                           : in->block_len;
@@ -112,14 +112,14 @@ copy_without_cr(char *dst, const char *src, std::size_t count)
 {
     // The usual line: CR LF at its end and no other CR.
     if (count >= 2 && src[count - 2] == '\r' && src[count - 1] == '\n' &&
-        std::memchr(src, '\r', count - 2) == nullptr) {
+        find_byte(src, '\r', count - 2) == nullptr) {
         std::memcpy(dst, src, count - 2);
         dst[count - 2] = '\n';
         return count - 1;
     }
     std::size_t stored = 0;
     while (count > 0) {
-        const void *cr = std::memchr(src, '\r', count);
+        const void *cr = find_byte(src, '\r', count);
         std::size_t run =
             cr ? static_cast<std::size_t>(static_cast<const char *>(cr) - src) : count;
         std::memcpy(dst + stored, src, run);
@@ -165,7 +165,7 @@ text_read_line_counted(text_input *in, std::span<char> line, std::size_t *count_
         // Never take more raw bytes than could be stored: CR bytes only make the result shorter.
         if (take > limit - stored)
             take = limit - stored;
-        const void *lf = std::memchr(window, '\n', take);
+        const void *lf = find_byte(window, '\n', take);
         if (lf != nullptr)
             take = static_cast<std::size_t>(static_cast<const char *>(lf) - window) + 1;
         bool text_end = false;
@@ -196,12 +196,12 @@ take_line_in_place(text_input *in, std::size_t limit, text_line *line_out)
     const std::size_t avail = in->block_len - in->block_pos;
     // a CR before the line feed takes no room: the raw line may be one byte longer
     const std::size_t scan = avail < limit + 1 ? avail : limit + 1;
-    const void *lf = std::memchr(window, '\n', scan);
+    const void *lf = find_byte(window, '\n', scan);
     if (lf == nullptr)
         return false;
     const auto k = static_cast<std::size_t>(static_cast<const char *>(lf) - window);
     const std::size_t text_len = (k > 0 && window[k - 1] == '\r') ? k - 1 : k;
-    if (text_len + 1 > limit || std::memchr(window, '\r', text_len) != nullptr ||
+    if (text_len + 1 > limit || find_byte(window, '\r', text_len) != nullptr ||
         find_end_of_text(in) <= in->block_pos + k)
         return false;
     in->line_start = text_tell(in);
@@ -367,7 +367,7 @@ out_write(out_stream *out, const char *data, std::size_t count)
         return;
     }
     while (count > 0) {
-        const void *lf = std::memchr(data, '\n', count);
+        const void *lf = find_byte(data, '\n', count);
         if (lf == nullptr) {
             write_raw(out, data, count);
             return;

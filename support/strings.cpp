@@ -139,3 +139,27 @@ bounded_length(std::span<const char> buf)
     const void *nul = std::memchr(buf.data(), '\0', buf.size());
     return nul ? static_cast<std::size_t>(static_cast<const char *>(nul) - buf.data()) : buf.size();
 }
+
+std::size_t
+find_text(std::string_view text, std::string_view wanted, std::size_t from)
+{
+    if (wanted.empty())
+        return from <= text.size() ? from : std::string_view::npos;
+    while (from < text.size() && text.size() - from >= wanted.size()) {
+        const char *hit =
+            find_byte(text.data() + from, wanted[0], text.size() - from - wanted.size() + 1);
+        if (hit == nullptr)
+            break;
+        if (std::memcmp(hit + 1, wanted.data() + 1, wanted.size() - 1) == 0)
+            return static_cast<std::size_t>(hit - text.data());
+        from = static_cast<std::size_t>(hit - text.data()) + 1;
+    }
+    return std::string_view::npos;
+}
+
+std::size_t
+find_char(std::string_view text, char wanted)
+{
+    const char *hit = find_byte(text.data(), wanted, text.size());
+    return hit == nullptr ? std::string_view::npos : static_cast<std::size_t>(hit - text.data());
+}

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <random>
 #include <string>
 
 TEST(StrNicmp, ComparesIgnoringAsciiCaseOnly)
@@ -56,4 +57,23 @@ TEST(AppendBounded, NeverSplitsADoubleByteCharacter)
     char full[3] = "ab";
     EXPECT_FALSE(append_bounded(full, "x"));
     EXPECT_STREQ(full, "ab");
+}
+
+// find_text answers as std::string_view::find over short texts of few letters, where partial
+// matches abound, from every start.
+TEST(FindText, AnswersAsStringFind)
+{
+    std::mt19937 random(11);
+    for (int k = 0; k < 3000; ++k) {
+        std::string text(random() % 70, 'a');
+        for (char &c : text)
+            c = "ab."[random() % 3];
+        std::string wanted(random() % 5, 'a');
+        for (char &c : wanted)
+            c = "ab."[random() % 3];
+        for (std::size_t from = 0; from <= text.size() + 1; ++from)
+            ASSERT_EQ(find_text(text, wanted, from), std::string_view(text).find(wanted, from))
+                << "'" << wanted << "' in '" << text << "' from " << from;
+        ASSERT_EQ(find_char(text, '.'), text.find('.')) << text;
+    }
 }
