@@ -1,8 +1,9 @@
 // Fuzz target: every vector path of the base64 decoder (and decode_base64_line) against the
-// exact table decoder. The first input byte picks the destination as for the line decoders
-// (line_decoder_check.hpp). The rest is a line written mostly in the alphabet, so that random
-// inputs reach the vector loops: a byte below 0xF0 stands for the alphabet character of its
-// low six bits; a byte from 0xF0 up takes the next byte as it is (NUL ends the line).
+// exact table decoder, on the line and on the line taken as a block of CR LF lines. The first input
+// byte picks the destination as for the line decoders (line_decoder_check.hpp). The rest is a line
+// written mostly in the alphabet, so that random inputs reach the vector loops: a byte below 0xF0
+// stands for the alphabet character of its low six bits; a byte from 0xF0 up takes the next byte as
+// it is (NUL ends the line).
 #include "decode/decode.hpp"
 #include "decode/internal.hpp"
 #include "fuzz/scratch_folder.hpp"
@@ -56,6 +57,37 @@ run_path(base64_path path, bool exact, const std::string &line, std::size_t dst_
     return result;
 }
 
+// The input as a block of lines: every path takes the same run, and each line of it decodes
+// to what the exact decoder gives that line alone.
+static void
+check_runs(const std::string &raw, std::size_t room)
+{
+    auto dst = std::make_unique<char[]>(room);
+    const base64_run portable =
+        decode_base64_lines_on(B64_PORTABLE, raw, 10238, std::span(dst.get(), room));
+    const std::string bytes(dst.get(), portable.decoded);
+    std::string exact;
+    for (std::size_t at = 0; at < portable.consumed;) {
+        const std::size_t lf = raw.find('\n', at);
+        std::string line = raw.substr(at, lf - 1 - at);
+        std::string out(line.size() + 4, '\0');
+        std::int32_t count = 0;
+        decode_base64_line_exact(line.c_str(), out, &count);
+        exact.append(out.data(), static_cast<std::size_t>(count));
+        at = lf + 1;
+    }
+    if (bytes != exact)
+        fuzz_fail("a run of %zu lines differs from the exact decoder", portable.lines);
+    for (const base64_path path : {B64_SSSE3, B64_AVX2}) {
+        if (!base64_path_runs(path))
+            continue;
+        const base64_run run = decode_base64_lines_on(path, raw, 10238, std::span(dst.get(), room));
+        if (run.lines != portable.lines || run.consumed != portable.consumed ||
+            run.last_line != portable.last_line || std::string(dst.get(), run.decoded) != bytes)
+            fuzz_fail("%s takes another run than the tables", base64_path_name(path));
+    }
+}
+
 extern "C" int
 LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
@@ -71,5 +103,6 @@ LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
             fuzz_fail("%s differs from the exact decoder on a line of %zu bytes",
                       base64_path_name(path), line.size());
     }
+    check_runs(line, dst_size * 16 + 1);
     return 0;
 }
