@@ -27,6 +27,7 @@ struct pass_state {
     std::string_view old_text;
     std::string_view new_text;
     std::string piece;
+    bool may_meet_cr = false;  // a replacement before this pass brings in a CR
 };
 
 // Appends piece to out with every occurrence of old_text replaced by new_text, left to right
@@ -78,7 +79,8 @@ occurs_with_piece(const pass_state &pass, std::string_view text)
 static bool
 feed_pass_unchanged(pass_state *pass, std::string_view text, std::string *out)
 {
-    if (pass->old_text.empty() || find_char(text, '\r') != std::string_view::npos ||
+    if (pass->old_text.empty() ||
+        (pass->may_meet_cr && find_char(text, '\r') != std::string_view::npos) ||
         occurs_with_piece(*pass, text))
         return false;
     // After the last line feed a new line begins, cut every PIECE_SIZE bytes; without one the
@@ -189,8 +191,11 @@ rewrite_text_file(const char *file_name, std::span<const replacement> replacemen
     create_work_file(file_name, work_name, &out);
 
     std::vector<pass_state> passes;
-    for (const replacement &r : replacements)
-        passes.push_back({r.old_text, r.new_text, {}});
+    bool cr_brought_in = false;  // the reader drops every CR: only a replacement brings one
+    for (const replacement &r : replacements) {
+        passes.push_back({r.old_text, r.new_text, {}, cr_brought_in});
+        cr_brought_in = cr_brought_in || find_char(r.new_text, '\r') != std::string_view::npos;
+    }
     std::string text(READ_STEP, '\0');
     for (;;) {
         text.resize(READ_STEP);

@@ -22,6 +22,10 @@
 // of an archive passes through.
 const char *find_byte(const char *text, char byte, std::size_t count);
 
+// The first position at or after from where wanted occurs in text, or npos: text.find(wanted,
+// from), at vector speed whatever the standard library.
+std::size_t find_text(std::string_view text, std::string_view wanted, std::size_t from = 0);
+
 // text_file.cpp
 
 // A text-mode input stream over a file. Fields are the reader's own; use the functions.
@@ -33,8 +37,8 @@ struct text_input {
     std::int64_t block_start = 0;  // file offset of block[0]
     std::int64_t line_start = 0;   // file offset where the last line read began
     bool file_end = false;         // the file has no bytes after block
-    std::size_t eot_from = 0;      // block offsets [eot_from, eot_pos) hold no 0x1A byte;
-    std::size_t eot_pos = 0;       // eot_pos is a 0x1A byte or block_len
+    std::size_t eot_from = 0;      // block offsets [eot_from, eot_pos) hold no 0x1A byte
+    std::size_t eot_pos = 0;       // (the stretch searched so far)
     bool eot_ends_input = true;    // false: a 0x1A byte is read like any other byte
 };
 
@@ -69,14 +73,15 @@ bool text_read_line_in_place(text_input *in, std::span<char> line, text_line *li
 // of bytes stored, 0 at the end of the input. No terminator is stored.
 std::size_t text_read_text(text_input *in, std::span<char> dst);
 
-// The unread bytes of the reader's block as the file holds them (CR bytes and all), up to a
-// 0x1A that ends the input: for a caller that takes whole lines from them itself. Empty when
-// the block is used up (the next read fills it again). Valid until the next read or seek.
-std::string_view text_unread_block(text_input *in);
+// The unread bytes of the reader's block as the file holds them (CR bytes and all): for a
+// caller that takes whole lines from them itself. They are not searched for a 0x1A byte, which
+// ends the input, so the caller takes only lines without one. Empty when the block is used up
+// (the next read fills it again). Valid until the next read or seek.
+std::string_view text_unread_block(const text_input *in);
 
 // Passes over the first count bytes of text_unread_block's view, whole lines ending with a
-// line feed; the line at line_offset among them counts as the last line read
-// (text_line_start).
+// line feed and holding no 0x1A byte; the line at line_offset among them counts as the last
+// line read (text_line_start).
 void text_pass_lines(text_input *in, std::size_t count, std::size_t line_offset);
 
 // Current position, in stored bytes from the start of the file.

@@ -79,31 +79,33 @@ fill_block(text_input *in)
     in->block_start += static_cast<std::int64_t>(in->block_len);
     in->block_pos = 0;
     in->block_len = std::fread(in->block, 1, BLOCK_SIZE, in->file);
-    const void *eot =
-        in->eot_ends_input ? find_byte(in->block, END_OF_TEXT, in->block_len) : nullptr;
-    in->eot_from = 0;
-    in->eot_pos =
-        eot ? static_cast<std::size_t>(static_cast<const char *>(eot) - in->block) : in->block_len;
+    in->eot_from = 0;  // nothing of the new block searched yet
+    in->eot_pos = 0;
     if (in->block_len < BLOCK_SIZE)
         in->file_end = true;  // a short read is the end of the file (or a read error)
     return in->block_len > 0;
 }
 
-// Block offset of the first 0x1A byte at or after block_pos, or block_len when there is none.
-// The last answer is kept: the reader asks once per line, and one search serves a whole block.
+// Block offset of the first 0x1A byte among the count bytes at block_pos, or block_pos + count
+// when there is none. Only bytes the reader takes are searched (a block handed over through
+// text_unread_block may never be), and each once: the stretch found free of 0x1A is kept and
+// grows as the reader moves on.
 static std::size_t
-find_end_of_text(text_input *in)
+find_end_of_text(text_input *in, std::size_t count)
 {
+    const std::size_t from = in->block_pos;
+    const std::size_t to = from + count;
     if (!in->eot_ends_input)
-        return in->block_len;
-    if (in->block_pos < in->eot_from || in->block_pos > in->eot_pos) {
-        const char *from = in->block + in->block_pos;
-        const void *eot = find_byte(from, END_OF_TEXT, in->block_len - in->block_pos);
-        in->eot_from = in->block_pos;
-        in->eot_pos = eot ? static_cast<std::size_t>(static_cast<const char *>(eot) - in->block)
-                          : in->block_len;
+        return to;
+    if (from < in->eot_from || from > in->eot_pos) {
+        in->eot_from = from;  // outside the stretch known: start a new one here
+        in->eot_pos = from;
     }
-    return in->eot_pos < in->block_len ? in->eot_pos : in->block_len;
+    if (in->eot_pos < to && in->block[in->eot_pos] != END_OF_TEXT) {
+        const char *eot = find_byte(in->block + in->eot_pos, END_OF_TEXT, to - in->eot_pos);
+        in->eot_pos = eot ? static_cast<std::size_t>(eot - in->block) : to;
+    }
+    return in->eot_pos < to ? in->eot_pos : to;
 }
 
 // Copies count raw bytes to dst without their CR bytes. Returns the number of bytes stored.
@@ -139,7 +141,7 @@ static std::size_t
 take_text(text_input *in, char *dst, std::size_t take, bool *ended_out)
 {
     const char *window = in->block + in->block_pos;
-    const std::size_t eot = find_end_of_text(in);
+    const std::size_t eot = find_end_of_text(in, take);
     *ended_out = eot - in->block_pos < take;
     if (*ended_out) {
         take = eot - in->block_pos;
@@ -202,7 +204,7 @@ take_line_in_place(text_input *in, std::size_t limit, text_line *line_out)
     const auto k = static_cast<std::size_t>(static_cast<const char *>(lf) - window);
     const std::size_t text_len = (k > 0 && window[k - 1] == '\r') ? k - 1 : k;
     if (text_len + 1 > limit || find_byte(window, '\r', text_len) != nullptr ||
-        find_end_of_text(in) <= in->block_pos + k)
+        find_end_of_text(in, k + 1) <= in->block_pos + k)
         return false;
     in->line_start = text_tell(in);
     in->block_pos += k + 1;
@@ -226,17 +228,19 @@ text_read_line_in_place(text_input *in, std::span<char> line, text_line *line_ou
 }
 
 std::string_view
-text_unread_block(text_input *in)
+text_unread_block(const text_input *in)
 {
     if (in->file == nullptr || in->block_pos >= in->block_len)
         return {};
-    return std::string_view(in->block + in->block_pos, find_end_of_text(in) - in->block_pos);
+    return std::string_view(in->block + in->block_pos, in->block_len - in->block_pos);
 }
 
 void
 text_pass_lines(text_input *in, std::size_t count, std::size_t line_offset)
 {
     assert(count <= in->block_len - in->block_pos && line_offset < count);
+    assert(!in->eot_ends_input ||
+           find_byte(in->block + in->block_pos, END_OF_TEXT, count) == nullptr);
     in->line_start = text_tell(in) + static_cast<std::int64_t>(line_offset);
     in->block_pos += count;
 }

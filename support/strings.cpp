@@ -141,23 +141,6 @@ bounded_length(std::span<const char> buf)
 }
 
 std::size_t
-find_text(std::string_view text, std::string_view wanted, std::size_t from)
-{
-    if (wanted.empty())
-        return from <= text.size() ? from : std::string_view::npos;
-    while (from < text.size() && text.size() - from >= wanted.size()) {
-        const char *hit =
-            find_byte(text.data() + from, wanted[0], text.size() - from - wanted.size() + 1);
-        if (hit == nullptr)
-            break;
-        if (std::memcmp(hit + 1, wanted.data() + 1, wanted.size() - 1) == 0)
-            return static_cast<std::size_t>(hit - text.data());
-        from = static_cast<std::size_t>(hit - text.data()) + 1;
-    }
-    return std::string_view::npos;
-}
-
-std::size_t
 find_char(std::string_view text, char wanted)
 {
     const char *hit = find_byte(text.data(), wanted, text.size());

@@ -1,4 +1,5 @@
 #include "archive/archive.hpp"
+#include "archive/internal.hpp"
 #include "tests/common/test_files.hpp"
 
 #include <algorithm>
@@ -147,6 +148,19 @@ TEST_F(ReplaceTxt, LargePagesMatchAPieceByPieceRewrite)
             ASSERT_EQ(read_file("page.htm"), rewritten_by_pieces(pages[page], old_text, new_text));
         }
     }
+}
+
+// One rewrite through a chain of passes gives what one rewrite per replacement gives, a CR that
+// a replacement brings in included: the next pass reads past it, as a new read of the file
+// would.
+TEST_F(ReplaceTxt, PassesChainLikeSeparateRewrites)
+{
+    const std::string before = "a a\r\n" + std::string(30000, 'q') + "\r\nqa\r\n";
+    const replacement passes[] = {{"a", "x\ry"}, {"xy", "Z"}};
+    write_file("page.htm", before);
+    rewrite_text_file("page.htm", passes);
+    EXPECT_EQ(read_file("page.htm"),
+              rewritten_by_pieces(rewritten_by_pieces(before, "a", "x\ry"), "xy", "Z"));
 }
 
 TEST_F(ReplaceTxt, ExistingWorkCopyNameIsLeftAlone)

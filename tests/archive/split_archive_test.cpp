@@ -214,6 +214,13 @@ TEST_F(SplitArchive, WritesEachPartAsTheHeadersSay)
               "http://h/c.txt\n\nc\n--abcd--\n"),
          {{"b.gif", "ABCABC"}, {"c.txt", "c\r\n"}},
          ",2,b.gif,c.txt"},
+        {"a 0x1A byte in a base64 body ends the input within its line",
+         crlf(ie_header() + "--" + B +
+              "\nContent-Type: image/gif\nContent-Transfer-Encoding: base64\nContent-Location: "
+              "http://h/b.gif\n\nQUJD\nQUJD\nQU\x1aJD\nQUJD\n--" +
+              B + "--\n"),
+         {{"b.gif", std::string("ABCABCA@\0", 9)}},
+         ",1,b.gif"},
         {"bodies longer than one write, in three encodings",
          crlf(ie_header() + "--" + B + "\nContent-Type: image/gif\nContent-Transfer-Encoding: " +
               "base64\nContent-Location: http://h/b.gif\n\n" + repeat("QUJDRA==\n", 30000) + "--" +

@@ -43,3 +43,23 @@ TEST(FindByte, FindsEveryByteValue)
         }
     }
 }
+
+// find_text answers as std::string_view::find over texts of few letters, where partial matches
+// abound, for every start; each text lies at the very end of an exact-size heap block.
+TEST(FindText, AnswersAsStringFind)
+{
+    std::mt19937 random(11);
+    for (int k = 0; k < 3000; ++k) {
+        const std::size_t len = random() % 120;
+        auto block = std::make_unique<char[]>(len);
+        for (std::size_t i = 0; i < len; ++i)
+            block[i] = "ab."[random() % 3];
+        const std::string_view text(block.get(), len);
+        std::string wanted(random() % (k % 10 == 0 ? 20 : 5), 'a');
+        for (char &c : wanted)
+            c = "ab."[random() % 3];
+        for (std::size_t from = 0; from <= len + 1; ++from)
+            ASSERT_EQ(find_text(text, wanted, from), text.find(wanted, from))
+                << "'" << wanted << "' in '" << text << "' from " << from;
+    }
+}
