@@ -72,12 +72,19 @@ occurs_with_piece(const pass_state &pass, std::string_view text)
     return find_text(join, old_text) != std::string::npos;
 }
 
+// How a pass took its text.
+enum pass_result : int {
+    PASS_WROTE = 0,  // what it gives is in out
+    PASS_KEPT = 1    // it gives text itself, untouched: out was left as it was
+};
+
 // Feeds text to a pass as feed_pass does when no piece can change: old_text occurs nowhere in
 // the pending piece and text together, and text holds no CR to drop (every piece is then a
-// stretch of them). The complete pieces go to out as they are and the rest stays pending.
+// stretch of them). The complete pieces go to out as they are and the rest stays pending;
+// text that holds whole pieces only, with none pending before it, is given back as it is.
 // Returns false, having done nothing, when a piece might change.
 static bool
-feed_pass_unchanged(pass_state *pass, std::string_view text, std::string *out)
+feed_pass_unchanged(pass_state *pass, std::string_view text, std::string *out, pass_result *result)
 {
     if (pass->old_text.empty() ||
         (pass->may_meet_cr && find_char(text, '\r') != std::string_view::npos) ||
@@ -90,25 +97,29 @@ feed_pass_unchanged(pass_state *pass, std::string_view text, std::string *out)
     const std::size_t line_part =
         text.size() - line_start + (lf == std::string_view::npos ? pass->piece.size() : 0);
     const std::size_t pending = line_part % PIECE_SIZE;
+    *result = PASS_WROTE;
     if (pending > text.size()) {  // still within the pending piece
         pass->piece.append(text);
-        return true;
+    } else if (pending == 0 && pass->piece.empty()) {
+        *result = PASS_KEPT;
+    } else {
+        out->append(pass->piece);
+        pass->piece.clear();
+        out->append(text.substr(0, text.size() - pending));
+        pass->piece.append(text.substr(text.size() - pending));
     }
-    out->append(pass->piece);
-    pass->piece.clear();
-    out->append(text.substr(0, text.size() - pending));
-    pass->piece.append(text.substr(text.size() - pending));
     return true;
 }
 
 // Feeds text to one pass: the text is cut into the pieces a line-by-line read would give (a
 // line, or each PIECE_SIZE bytes of a longer one), and every completed piece goes to out
 // replaced. A CR that a replacement brought in is dropped, as reading the text back would.
-static void
+static pass_result
 feed_pass(pass_state *pass, std::string_view text, std::string *out)
 {
-    if (feed_pass_unchanged(pass, text, out))
-        return;
+    pass_result result = PASS_WROTE;
+    if (feed_pass_unchanged(pass, text, out, &result))
+        return result;
     while (!text.empty()) {
         std::size_t take = std::min(PIECE_SIZE - pass->piece.size(), text.size());
         const std::size_t lf = find_char(text.substr(0, take), '\n');
@@ -134,6 +145,7 @@ feed_pass(pass_state *pass, std::string_view text, std::string *out)
             flush_piece(pass, out);
         }
     }
+    return PASS_WROTE;
 }
 
 // Sends text through every pass in turn; what the last one gives goes to the file.
@@ -143,7 +155,8 @@ run_passes(std::vector<pass_state> *passes, std::string *text, out_stream *out, 
     std::string next;
     for (pass_state &pass : *passes) {
         next.clear();
-        feed_pass(&pass, *text, &next);
+        if (feed_pass(&pass, *text, &next) == PASS_KEPT)
+            continue;  // nothing pending either: the text goes on to the next pass as it is
         if (at_end)
             flush_piece(&pass, &next);
         text->swap(next);
@@ -196,11 +209,22 @@ rewrite_text_file(const char *file_name, std::span<const replacement> replacemen
         passes.push_back({r.old_text, r.new_text, {}, cr_brought_in});
         cr_brought_in = cr_brought_in || find_char(r.new_text, '\r') != std::string_view::npos;
     }
-    std::string text(READ_STEP, '\0');
+    // Each step's text ends at its last line feed, the rest going before the next read's, so
+    // that a pass finding nothing to change can hand the text on as it is.
+    std::string text;
+    std::string rest;
     for (;;) {
-        text.resize(READ_STEP);
-        const std::size_t got = text_read_text(&in, std::span<char>(text.data(), text.size()));
-        text.resize(got);
+        text.assign(rest);
+        text.resize(rest.size() + READ_STEP);
+        const std::size_t got =
+            text_read_text(&in, std::span<char>(text.data() + rest.size(), READ_STEP));
+        text.resize(rest.size() + got);
+        rest.clear();
+        const std::size_t lf = text.rfind('\n');
+        if (got > 0 && lf != std::string::npos) {
+            rest.assign(text, lf + 1);
+            text.resize(lf + 1);
+        }
         run_passes(&passes, &text, &out, got == 0);
         if (got == 0)
             break;
