@@ -192,13 +192,25 @@ decode_base64_lines_on(base64_path path, std::string_view raw, std::size_t max_t
         const std::size_t pos = run.consumed;
         text_len = crlf_line_length(s + pos, raw.size() - pos, max_text, text_len);
         const std::size_t groups = text_len / 4;
-        if (text_len == 0 || text_len % 4 != 0 || 3 * groups > dst.size() - run.decoded ||
-            decode_checked_groups(path, s + pos, d + run.decoded, groups) != groups)
+        if (text_len == 0 || text_len % 4 != 0)
             break;
-        run.last_line = pos;
-        run.consumed = pos + text_len + 2;
-        run.decoded += 3 * groups;
-        ++run.lines;
+        // the lines of this length that fit in raw and in dst, taken by the vector loop while
+        // they keep to it
+        const std::size_t stride = text_len + 2;
+        const std::size_t fit =
+            std::min((raw.size() - pos) / stride, (dst.size() - run.decoded) / (3 * groups));
+        if (fit == 0)
+            break;
+        std::size_t lines = decode_alphabet_lines(path, s + pos, text_len, fit, d + run.decoded);
+        if (lines == 0) {
+            if (decode_checked_groups(path, s + pos, d + run.decoded, groups) != groups)
+                break;
+            lines = 1;
+        }
+        run.last_line = pos + (lines - 1) * stride;
+        run.consumed = pos + lines * stride;
+        run.decoded += lines * 3 * groups;
+        run.lines += lines;
     }
     return run;
 }

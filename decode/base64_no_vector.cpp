@@ -21,3 +21,9 @@ decode_alphabet_groups(base64_path, const unsigned char *, unsigned char *, std:
 {
     return 0;
 }
+
+std::size_t
+decode_alphabet_lines(base64_path, const unsigned char *, std::size_t, std::size_t, unsigned char *)
+{
+    return 0;
+}

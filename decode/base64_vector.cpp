@@ -113,7 +113,7 @@ decode_tail_128(const unsigned char *s, unsigned char *d, std::size_t g, std::si
     return groups;
 }
 
-__attribute__((target("ssse3"))) static std::size_t
+FENWRACK_SSSE3 std::size_t
 decode_groups_ssse3(const unsigned char *s, unsigned char *d, std::size_t groups)
 {
     std::size_t g = 0;
@@ -161,7 +161,7 @@ decode_block_256(__m256i chars, unsigned char *d)
     _mm_storel_epi64(reinterpret_cast<__m128i *>(d + 16), _mm256_extracti128_si256(bytes, 1));
 }
 
-__attribute__((target("avx2"))) static std::size_t
+FENWRACK_AVX2 std::size_t
 decode_groups_avx2(const unsigned char *s, unsigned char *d, std::size_t groups)
 {
     std::size_t g = 0;
@@ -179,6 +179,48 @@ decode_groups_avx2(const unsigned char *s, unsigned char *d, std::size_t groups)
         g += 4;
     }
     return decode_tail_128(s, d, g, groups);
+}
+
+// decode_alphabet_groups for one path, its vector loop inlined.
+__attribute__((target("ssse3"))) static std::size_t
+decode_groups_on_ssse3(const unsigned char *s, unsigned char *d, std::size_t groups)
+{
+    return decode_groups_ssse3(s, d, groups);
+}
+
+__attribute__((target("avx2"))) static std::size_t
+decode_groups_on_avx2(const unsigned char *s, unsigned char *d, std::size_t groups)
+{
+    return decode_groups_avx2(s, d, groups);
+}
+
+// decode_alphabet_lines for one path: the lines one after another, each with the vector loop
+// inlined.
+__attribute__((target("ssse3"))) static std::size_t
+decode_lines_ssse3(const unsigned char *s, std::size_t text_len, std::size_t lines,
+                   unsigned char *d)
+{
+    const std::size_t groups = text_len / 4;
+    for (std::size_t k = 0; k < lines; ++k) {
+        const unsigned char *line = s + k * (text_len + 2);
+        if (line[text_len] != '\r' || line[text_len + 1] != '\n' ||
+            decode_groups_ssse3(line, d + k * 3 * groups, groups) != groups)
+            return k;
+    }
+    return lines;
+}
+
+__attribute__((target("avx2"))) static std::size_t
+decode_lines_avx2(const unsigned char *s, std::size_t text_len, std::size_t lines, unsigned char *d)
+{
+    const std::size_t groups = text_len / 4;
+    for (std::size_t k = 0; k < lines; ++k) {
+        const unsigned char *line = s + k * (text_len + 2);
+        if (line[text_len] != '\r' || line[text_len + 1] != '\n' ||
+            decode_groups_avx2(line, d + k * 3 * groups, groups) != groups)
+            return k;
+    }
+    return lines;
 }
 
 bool
@@ -211,9 +253,24 @@ decode_alphabet_groups(base64_path path, const unsigned char *s, unsigned char *
 {
     switch (path) {
     case B64_AVX2:
-        return decode_groups_avx2(s, d, groups);
+        return decode_groups_on_avx2(s, d, groups);
     case B64_SSSE3:
-        return decode_groups_ssse3(s, d, groups);
+        return decode_groups_on_ssse3(s, d, groups);
+    case B64_PORTABLE:
+        break;
+    }
+    return 0;
+}
+
+std::size_t
+decode_alphabet_lines(base64_path path, const unsigned char *s, std::size_t text_len,
+                      std::size_t lines, unsigned char *d)
+{
+    switch (path) {
+    case B64_AVX2:
+        return decode_lines_avx2(s, text_len, lines, d);
+    case B64_SSSE3:
+        return decode_lines_ssse3(s, text_len, lines, d);
     case B64_PORTABLE:
         break;
     }

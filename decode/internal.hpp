@@ -36,6 +36,14 @@ const char *base64_path_name(base64_path path);
 std::size_t decode_alphabet_groups(base64_path path, const unsigned char *s, unsigned char *d,
                                    std::size_t groups);
 
+// Decodes up to `lines` lines that follow one another at s, each text_len characters (a
+// multiple of four) and CR LF, while each ends so and its vector loop takes all its groups: three
+// bytes per group, back to back from d. Returns the number of lines decoded; the line after
+// them is one to look at again with the tables (B64_PORTABLE decodes none). Reads only the
+// lines' bytes, lines * (text_len + 2) of them.
+std::size_t decode_alphabet_lines(base64_path path, const unsigned char *s, std::size_t text_len,
+                                  std::size_t lines, unsigned char *d);
+
 // decode_base64_line with the vector loop of path (which must run on this CPU): the same bytes,
 // count and terminator for every input and destination size on every path.
 void decode_base64_line_on(base64_path path, const char *src, std::span<char> dst,
