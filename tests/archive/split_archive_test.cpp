@@ -221,6 +221,13 @@ TEST_F(SplitArchive, WritesEachPartAsTheHeadersSay)
               B + "--\n"),
          {{"b.gif", std::string("ABCABCA@\0", 9)}},
          ",1,b.gif"},
+        {"a base64 line longer than a read decodes in the pieces the reads give",
+         crlf(ie_header() + "--" + B +
+              "\nContent-Type: image/gif\nContent-Transfer-Encoding: base64\nContent-Location: "
+              "http://h/b.gif\n\n" +
+              repeat("QUJD", 2559) + "\n" + repeat("QUJD", 2560) + "\nQUJD\n--" + B + "--\n"),
+         {{"b.gif", repeat("ABC", 2 * 2559) + "AB@" + std::string("\x0c\0\0", 3) + "ABC"}},
+         ",1,b.gif"},
         {"bodies longer than one write, in three encodings",
          crlf(ie_header() + "--" + B + "\nContent-Type: image/gif\nContent-Transfer-Encoding: " +
               "base64\nContent-Location: http://h/b.gif\n\n" + repeat("QUJDRA==\n", 30000) + "--" +
