@@ -166,7 +166,7 @@ run_passes(std::vector<pass_state> *passes, std::string *text, out_stream *out, 
 }
 
 // Name of the file that receives the new text: "%s.cpy" next to the page, shortened to what a
-// file system holds and moved to a free name when taken.
+// file system holds.
 static void
 form_work_name(const char *file_name, std::span<char> work_name)
 {
@@ -174,21 +174,23 @@ form_work_name(const char *file_name, std::span<char> work_name)
     if (len < 0 || static_cast<std::size_t>(len) >= work_name.size())
         fail_run(MSG_OPEN_FAILED);
     fit_file_name(work_name, NAME_SIZE - 1);
-    make_unique_name(work_name.first(NAME_SIZE));
 }
 
-// Creates the work file; a name taken meanwhile moves on to the next free one.
+// Creates the work file, exclusively: when the name is taken (the creation tells), the next
+// free one.
 static void
 create_work_file(const char *file_name, std::span<char> work_name, out_stream *out)
 {
+    form_work_name(file_name, work_name);
     for (;;) {
-        form_work_name(file_name, work_name);
         const create_result created = out_create_new(out, work_name.data(), "w");
         if (created == CREATE_OK)
             return;
         if (created == CREATE_FAILED)
             fail_run_file(work_name.data(), MSG_OPEN_FAILED);
         note_name_refused(work_name.data());
+        form_work_name(file_name, work_name);
+        make_unique_name(work_name.first(NAME_SIZE));
     }
 }
 

@@ -275,20 +275,42 @@ apply_filename_param(walk_state *s)
     }
 }
 
-// Opens a new HTML output under a free name: created exclusively, so an entry that appeared
-// after the name was chosen is never written into; the next free name is taken instead.
+// Opens a new HTML output under a free name: created exclusively, so an entry of that name is
+// never written into (the creation itself tells whether there is one); the next free name is
+// taken instead.
 static void
 create_html_output(walk_state *s, out_stream *out)
 {
+    const name_set *reserved = s->batch->guard.reserved_names;
+    if (has_name_nocase(reserved, s->part.name))
+        make_unique_name(std::span<char>(s->part.name), reserved);
     for (;;) {
-        make_unique_name(std::span<char>(s->part.name), s->batch->guard.reserved_names);
         const create_result created = out_create_new(out, s->part.name, "wb");
         if (created == CREATE_OK)
             return;
         if (created == CREATE_FAILED)
             fail_run_file(s->part.name, MSG_OUTPUT_OPEN, s->part.name);
         note_name_refused(s->part.name);
+        make_unique_name(std::span<char>(s->part.name), reserved);
     }
+}
+
+// Opens the output of a part that replaces a plain file of its name. A new file is created at
+// once; an entry already there is looked at first, and one that must never be written into (an
+// archive of the batch or a run log, whatever name reaches it, a link, folder, FIFO or device)
+// sends the part to the next free name.
+static void
+open_replacing_output(walk_state *s, out_stream *out)
+{
+    for (;;) {
+        if (out_create_new(out, s->part.name, "wb") == CREATE_OK)
+            return;
+        if (!is_guarded_target(s->part.name, s->batch->guard))
+            break;
+        make_unique_name(std::span<char>(s->part.name), s->batch->guard.reserved_names);
+    }
+    if (!out_open(out, s->part.name, "wb"))
+        fail_run_file(s->part.name, MSG_OUTPUT_OPEN, s->part.name);
 }
 
 // Sets the body line's end to CR LF: the text is cut at the first line feed or NUL, and to
@@ -451,12 +473,10 @@ write_part(walk_state *s)
     const bool html = s->part.kind == KIND_HTML;
     settle_part_name(s->part.name, s->default_name, s->batch->guard, !html);
     out_stream out;
-    if (html) {
+    if (html)
         create_html_output(s, &out);
-    } else {
-        if (!out_open(&out, s->part.name, "wb"))
-            fail_run_file(s->part.name, MSG_OUTPUT_OPEN, s->part.name);
-    }
+    else
+        open_replacing_output(s, &out);
     copy_body(s, &out);
     if (!out_close(&out))
         fail_run_file(s->part.name, MSG_OUTPUT_OPEN, s->part.name);

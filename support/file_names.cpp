@@ -25,8 +25,8 @@ split_name_ext(const char *name, std::span<char> base, std::span<char> ext)
     copy_bounded(ext, whole.substr(dot + 1));
 }
 
-// Names found taken although the existence test said free (an exclusive creation refused
-// them): they count as taken from then on, so a search never offers them again.
+// Names an exclusive creation found taken: they count as taken until the process frees them,
+// so a search never offers them again meanwhile.
 static std::unordered_set<std::string> names_refused;
 
 // True when name is taken: an entry of that name exists, it is one of the reserved names, or a
@@ -94,10 +94,13 @@ update_search_starts()
     std::vector<std::string> freed;
     if (!take_freed_names(&freed)) {
         search_starts.clear();  // too many to follow: start every search from 1 again
+        names_refused.clear();  // and let a creation tell again which names are taken
         return;
     }
-    for (const std::string &name : freed)
+    for (const std::string &name : freed) {
         forget_freed_name(name.c_str());
+        names_refused.erase(name);
+    }
 }
 
 // Writes candidate number counter of base and ext into name ("base_NNNN.ext", the base

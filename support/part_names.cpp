@@ -95,7 +95,6 @@ settle_part_name(std::span<char> name, const char *default_name, const name_guar
         take_default_name(name, default_name, guard);
         return;
     }
-    if (replaces_files &&
-        (is_reserved_name(name.data(), guard) || is_guarded_target(name.data(), guard)))
+    if (replaces_files && is_reserved_name(name.data(), guard))
         make_unique_name(name, guard.reserved_names);
 }

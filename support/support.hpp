@@ -103,8 +103,8 @@ void split_name_ext(const char *name, std::span<char> base, std::span<char> ext)
 // thousand tests, not half a million.
 void make_unique_name(std::span<char> name, const name_set *reserved = nullptr);
 
-// Counts name as taken in every later make_unique_name: an exclusive creation found it taken
-// although it looked free.
+// Counts name as taken in every later make_unique_name, until the process frees it (removes it
+// or renames it away): an exclusive creation found it taken.
 void note_name_refused(const char *name);
 
 // Shortens name to at most max_len bytes when it is longer: the base is cut at a character
@@ -175,7 +175,8 @@ bool is_guarded_target(const char *name, const name_guard &guard);
 // bytes keeping a short extension, sanitized over its whole length, trailing dots and spaces
 // dropped, moved off a device name. A name no file system holds ("", dots, control bytes)
 // becomes default_name made unique. With replaces_files (a part that replaces a file of its
-// name), a reserved or guarded name is made unique instead.
+// name), a reserved name is made unique instead; whoever opens it checks an existing entry of
+// that name with is_guarded_target.
 void settle_part_name(std::span<char> name, const char *default_name, const name_guard &guard,
                       bool replaces_files);
 

@@ -176,6 +176,10 @@ TEST_F(MakeUniqueName, RememberedSearchesStillGiveTheFirstFreeName)
     EXPECT_EQ(unique("x.htm"), "x_0001.htm");  // renamed away
     write_file("x_0001.htm", "");
     EXPECT_EQ(unique("x.htm"), "x_0005.htm");
+    note_name_refused("x_0003.htm");  // a creation found it taken; then the process frees it
+    ASSERT_TRUE(remove_file("x_0003.htm"));
+    EXPECT_EQ(unique("x.htm"), "x_0003.htm");
+    write_file("x_0003.htm", "");
 
     std::filesystem::create_directory("sub");
     std::filesystem::current_path("sub");  // a folder where only x.htm is taken
