@@ -207,6 +207,12 @@ TEST_F(SplitArchive, WritesEachPartAsTheHeadersSay)
               "\nContent-Type: application/x; filename=filename=f.bin\n\n" + "z\n--" + B + "--\n"),
          {{"filename=f.bin", "z\r\n"}},
          ",1,filename=f.bin"},
+        {"a boundary and a single '-' make a delimiter, not the close",
+         crlf(ie_header() + "--" + B + "\nContent-Location: http://h/one.txt\n\none\n--" + B +
+              "-\nContent-Type: text/plain\nContent-Location: http://h/two.txt\n\ntwo\n--" + B +
+              "--\n"),
+         {{"one.txt", "one\r\n"}, {"two.txt", "two\r\n"}},
+         ",2,one.txt,two.txt"},
         {"a base64 line can be a delimiter when the boundary is made of base64 characters",
          crlf("Content-Type: multipart/mixed; boundary=\"abcd\"\n\n--abcd\nContent-Type: "
               "image/gif\nContent-Transfer-Encoding: base64\nContent-Location: http://h/b.gif\n\n"

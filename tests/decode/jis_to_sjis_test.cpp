@@ -60,6 +60,9 @@ INSTANTIATE_TEST_SUITE_P(
                     convert_case{"KanjiStraightToKana", "\x1b$B\x24\x22\x1b(I\x31", "\x82\xa0\xb1"},
                     convert_case{"BackToAscii", "\x1b$B\x24\x22\x1b(Ba", "\x82\xa0\x61"},
                     convert_case{"RomanIsAscii", "\x1b(Jabc", "abc"},
+                    convert_case{"RomanAfterKanjiIsAscii", "\x1b$B\x24\x22\x1b(Jab",
+                                 "\x82\xa0"
+                                 "ab"},
                     convert_case{"UnknownDroppedModeKept", "\x1b$B\x1bNx\x24\x22", "\x82\xa0"},
                     convert_case{"UnknownParenModeKept", "\x1b$B\x1b(Z\x24\x22", "\x82\xa0"},
                     convert_case{"Jisx0212AsJisx0208", "\x1b$(D\x30\x21", "\x88\x9f"},
