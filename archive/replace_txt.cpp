@@ -4,7 +4,9 @@
 #include "platform/platform.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -148,18 +150,69 @@ feed_pass(pass_state *pass, std::string_view text, std::string *out)
     return PASS_WROTE;
 }
 
+// Which sequences of four bytes a text holds, one bit per hash: a sequence whose bit is clear
+// occurs nowhere in it. Hundreds of passes look at each step's text, and most find nothing;
+// with the filter they learn it without a search.
+struct gram_filter {
+    static constexpr int HASH_BITS = 17;
+    // Fewer passes than this search faster than the filter is filled.
+    static constexpr std::size_t FROM_PASSES = 16;
+    std::vector<std::uint64_t> bits;
+    bool filled = false;  // false: it says nothing of the current text
+};
+
+static std::size_t
+gram_hash(const char *p)
+{
+    std::uint32_t four = 0;
+    std::memcpy(&four, p, 4);
+    return (four * 2654435761u) >> (32 - gram_filter::HASH_BITS);
+}
+
+static void
+fill_filter(gram_filter *filter, std::string_view text)
+{
+    filter->bits.assign((std::size_t{1} << gram_filter::HASH_BITS) / 64, 0);
+    for (std::size_t k = 0; k + 4 <= text.size(); ++k) {
+        const std::size_t h = gram_hash(text.data() + k);
+        filter->bits[h / 64] |= std::uint64_t{1} << (h % 64);
+    }
+    filter->filled = true;
+}
+
+// True when the pass would hand text on as it is (feed_pass would return PASS_KEPT), as the
+// filter can tell: nothing pending, only whole lines, no CR to drop, and old_text's first four
+// bytes nowhere in text.
+static bool
+passes_untouched(const pass_state &pass, std::string_view text, gram_filter *filter)
+{
+    if (!pass.piece.empty() || text.empty() || text.back() != '\n' || pass.may_meet_cr ||
+        pass.old_text.size() < 4)
+        return false;
+    if (!filter->filled)
+        fill_filter(filter, text);
+    const std::size_t h = gram_hash(pass.old_text.data());
+    return (filter->bits[h / 64] & (std::uint64_t{1} << (h % 64))) == 0;
+}
+
 // Sends text through every pass in turn; what the last one gives goes to the file.
 static void
-run_passes(std::vector<pass_state> *passes, std::string *text, out_stream *out, bool at_end)
+run_passes(std::vector<pass_state> *passes, std::string *text, out_stream *out, bool at_end,
+           gram_filter *filter)
 {
     std::string next;
+    filter->filled = false;
+    const bool filtered = passes->size() >= gram_filter::FROM_PASSES;
     for (pass_state &pass : *passes) {
+        if (filtered && passes_untouched(pass, *text, filter))
+            continue;
         next.clear();
         if (feed_pass(&pass, *text, &next) == PASS_KEPT)
             continue;  // nothing pending either: the text goes on to the next pass as it is
         if (at_end)
             flush_piece(&pass, &next);
         text->swap(next);
+        filter->filled = false;
     }
     out_write(out, text->data(), text->size());
     text->clear();
@@ -215,6 +268,7 @@ rewrite_text_file(const char *file_name, std::span<const replacement> replacemen
     // that a pass finding nothing to change can hand the text on as it is.
     std::string text;
     std::string rest;
+    gram_filter filter;
     for (;;) {
         text.assign(rest);
         text.resize(rest.size() + READ_STEP);
@@ -227,7 +281,7 @@ rewrite_text_file(const char *file_name, std::span<const replacement> replacemen
             rest.assign(text, lf + 1);
             text.resize(lf + 1);
         }
-        run_passes(&passes, &text, &out, got == 0);
+        run_passes(&passes, &text, &out, got == 0, &filter);
         if (got == 0)
             break;
     }

@@ -150,17 +150,37 @@ TEST_F(ReplaceTxt, LargePagesMatchAPieceByPieceRewrite)
     }
 }
 
-// One rewrite through a chain of passes gives what one rewrite per replacement gives, a CR that
-// a replacement brings in included: the next pass reads past it, as a new read of the file
-// would.
+// One rewrite through a chain of passes gives what one rewrite per replacement gives: with a
+// CR that a replacement brings in (the next pass reads past it, as a new read of the file
+// would), with text that one pass brings in and a later one replaces, with search texts of
+// fewer than four bytes, and with more passes than are searched one by one.
 TEST_F(ReplaceTxt, PassesChainLikeSeparateRewrites)
 {
-    const std::string before = "a a\r\n" + std::string(30000, 'q') + "\r\nqa\r\n";
-    const replacement passes[] = {{"a", "x\ry"}, {"xy", "Z"}};
+    std::string before;
+    for (int line = 0; line < 3000; ++line) {
+        before.append("<img src=n").append(std::to_string(line * 7 % 41)).append(".tmp> a\r\n");
+    }
+    std::vector<std::string> texts;  // old and new texts, in pairs
+    for (int k = 0; k < 40; ++k) {
+        const std::string number = std::to_string(k);
+        texts.push_back(std::string("n").append(number).append(".tmp"));
+        texts.push_back(std::string("m").append(number).append(".tmp"));
+        if (k == 3)
+            texts.insert(texts.end(), {"m3.tmp", "q.tmp"});  // brought in just before
+        if (k == 20)
+            texts.insert(texts.end(), {"n7.", "N7,"});
+        if (k == 39)  // and last, one that finds nothing: the CR it would drop is in no piece
+            texts.insert(texts.end(), {"a", "x\ry", "none.tmp", "y"});
+    }
+    std::vector<replacement> passes;
+    std::string expected = before;
+    for (std::size_t k = 0; k < texts.size(); k += 2) {
+        passes.push_back({texts[k], texts[k + 1]});
+        expected = rewritten_by_pieces(expected, texts[k], texts[k + 1]);
+    }
     write_file("page.htm", before);
     rewrite_text_file("page.htm", passes);
-    EXPECT_EQ(read_file("page.htm"),
-              rewritten_by_pieces(rewritten_by_pieces(before, "a", "x\ry"), "xy", "Z"));
+    EXPECT_EQ(read_file("page.htm"), expected);
 }
 
 TEST_F(ReplaceTxt, ExistingWorkCopyNameIsLeftAlone)
