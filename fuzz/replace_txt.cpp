@@ -6,52 +6,12 @@
 // folder.
 #include "archive/archive.hpp"
 #include "fuzz/scratch_folder.hpp"
+#include "tests/common/rewrite_model.hpp"
 
 #include <string>
 #include <string_view>
 
 static constexpr char PAGE[] = "page.htm";
-static constexpr std::size_t PIECE_SIZE = LINE_BUFFER_SIZE - 2;
-
-static std::string
-replaced(std::string_view piece, std::string_view old_text, std::string_view new_text)
-{
-    std::string out;
-    std::size_t from = 0;
-    for (std::size_t hit = piece.find(old_text); hit != std::string_view::npos;
-         hit = piece.find(old_text, from)) {
-        out.append(piece.substr(from, hit - from));
-        out.append(new_text);
-        from = hit + old_text.size();
-    }
-    out.append(piece.substr(from));
-    return out;
-}
-
-static std::string
-expected_file(std::string_view content, std::string_view old_text, std::string_view new_text)
-{
-    std::string cooked;
-    for (const char c : content) {
-        if (c != '\r')
-            cooked += c;
-    }
-    std::string text;
-    for (std::size_t at = 0; at < cooked.size();) {
-        std::size_t end = cooked.find('\n', at);
-        end = end == std::string::npos ? cooked.size() : end + 1;
-        end = std::min(end, at + PIECE_SIZE);
-        text += replaced(std::string_view(cooked.data() + at, end - at), old_text, new_text);
-        at = end;
-    }
-    std::string stored;
-    for (const char c : text) {
-        if (c == '\n')
-            stored += '\r';
-        stored += c;
-    }
-    return stored;
-}
 
 extern "C" int
 LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -77,7 +37,7 @@ LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
     const auto files = scratch_files();
     if (files.size() != 1 || files[0] != PAGE)
         fuzz_fail("%zu files left in the folder", files.size());
-    if (read_scratch_file(PAGE) != expected_file(content, old_text, new_text))
+    if (read_scratch_file(PAGE) != rewritten_by_pieces(content, old_text, new_text))
         fuzz_fail("the rewritten file differs from the model");
     check_outside_unchanged();
     empty_scratch_folder();

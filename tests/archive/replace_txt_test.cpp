@@ -1,5 +1,6 @@
 #include "archive/archive.hpp"
 #include "archive/internal.hpp"
+#include "tests/common/rewrite_model.hpp"
 #include "tests/common/test_files.hpp"
 
 #include <algorithm>
@@ -60,41 +61,6 @@ TEST_F(ReplaceTxt, Replacements)
         EXPECT_EQ(read_file("page.htm"), c.after);
         EXPECT_EQ(list_folder("."), std::vector<std::string>{"page.htm"});
     }
-}
-
-// What a rewrite gives, built the plain way: the bytes without CR, read in pieces of at most
-// 10238 bytes up to a line feed, each replaced left to right, "\n" stored as CR LF.
-std::string
-rewritten_by_pieces(const std::string &before, const std::string &old_text,
-                    const std::string &new_text)
-{
-    std::string cooked;
-    for (const char c : before) {
-        if (c != '\r')
-            cooked += c;
-    }
-    std::string after;
-    for (std::size_t at = 0; at < cooked.size();) {
-        std::size_t end = cooked.find('\n', at);
-        end = std::min(end == std::string::npos ? cooked.size() : end + 1, at + 10238);
-        const std::string piece = cooked.substr(at, end - at);
-        for (std::size_t from = 0;;) {
-            const std::size_t hit = piece.find(old_text, from);
-            after += piece.substr(from, hit == std::string::npos ? hit : hit - from);
-            if (hit == std::string::npos)
-                break;
-            after += new_text;
-            from = hit + old_text.size();
-        }
-        at = end;
-    }
-    std::string stored;
-    for (const char c : after) {
-        if (c == '\n')
-            stored += '\r';
-        stored += c;
-    }
-    return stored;
 }
 
 // Pages of many reads: lines short and longer than a piece, lone CRs, and the name to replace
