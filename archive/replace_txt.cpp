@@ -89,7 +89,7 @@ static bool
 feed_pass_unchanged(pass_state *pass, std::string_view text, std::string *out, pass_result *result)
 {
     if (pass->old_text.empty() ||
-        (pass->may_meet_cr && find_char(text, '\r') != std::string_view::npos) ||
+        (pass->may_meet_cr && find_text(text, "\r") != std::string_view::npos) ||
         occurs_with_piece(*pass, text))
         return false;
     // After the last line feed a new line begins, cut every PIECE_SIZE bytes; without one the
@@ -124,13 +124,13 @@ feed_pass(pass_state *pass, std::string_view text, std::string *out)
         return result;
     while (!text.empty()) {
         std::size_t take = std::min(PIECE_SIZE - pass->piece.size(), text.size());
-        const std::size_t lf = find_char(text.substr(0, take), '\n');
+        const std::size_t lf = find_text(text.substr(0, take), "\n");
         const bool complete =
             lf != std::string_view::npos || pass->piece.size() + take == PIECE_SIZE;
         if (lf != std::string_view::npos)
             take = lf + 1;
         const std::string_view chunk = text.substr(0, take);
-        const std::size_t cr = find_char(chunk, '\r');
+        const std::size_t cr = find_text(chunk, "\r");
         if (cr != std::string_view::npos) {
             // a CR takes no room in a piece: the rest of the chunk comes round again
             pass->piece.append(chunk.substr(0, cr));
@@ -262,7 +262,7 @@ rewrite_text_file(const char *file_name, std::span<const replacement> replacemen
     bool cr_brought_in = false;  // the reader drops every CR: only a replacement brings one
     for (const replacement &r : replacements) {
         passes.push_back({r.old_text, r.new_text, {}, cr_brought_in});
-        cr_brought_in = cr_brought_in || find_char(r.new_text, '\r') != std::string_view::npos;
+        cr_brought_in = cr_brought_in || find_text(r.new_text, "\r") != std::string_view::npos;
     }
     // Each step's text ends at its last line feed, the rest going before the next read's, so
     // that a pass finding nothing to change can hand the text on as it is.

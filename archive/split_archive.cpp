@@ -388,12 +388,7 @@ alphabet_lines_are_body(const walk_state &s)
     if (s.boundaries.empty())
         return true;
     const boundary_entry &b = s.boundaries[static_cast<std::size_t>(s.current_boundary)];
-    if (b.length == 0)
-        return false;
-    const char c = b.text[0];
-    const bool alphabet = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                          (c >= '0' && c <= '9') || c == '+' || c == '/';
-    return !alphabet;
+    return b.length > 0 && !is_base64_char(b.text[0]);
 }
 
 // Decodes the run of common base64 lines (alphabet characters in whole groups, CR LF) at the

@@ -43,6 +43,21 @@ static constexpr std::array<std::array<std::uint32_t, 256>, 4> B64_PLACE = [] {
     return table;
 }();
 
+// Whether byte c is in the base64 alphabet.
+static constexpr std::array<bool, 256> B64_ALPHABET = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 256; ++c)
+        table[static_cast<std::size_t>(c)] = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                                             (c >= '0' && c <= '9') || c == '+' || c == '/';
+    return table;
+}();
+
+bool
+is_base64_char(char c)
+{
+    return B64_ALPHABET[static_cast<unsigned char>(c)];
+}
+
 // Four characters to three bytes: the 24 bits of the group, high byte first. The places never
 // share a set bit, so OR is their sum. All four characters are read before the first store: a
 // store through d could alias the source.
@@ -138,15 +153,6 @@ decode_base64_text_on(base64_path path, std::string_view text, std::span<char> d
     assert(count <= INT32_MAX);
     *length_out = static_cast<std::int32_t>(count);
 }
-
-// Whether byte c is in the base64 alphabet.
-static constexpr std::array<bool, 256> B64_ALPHABET = [] {
-    std::array<bool, 256> table{};
-    for (int c = 0; c < 256; ++c)
-        table[static_cast<std::size_t>(c)] = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                                             (c >= '0' && c <= '9') || c == '+' || c == '/';
-    return table;
-}();
 
 // Decodes the run of whole groups of alphabet characters at the start of s, at most groups of
 // them, as decode_alphabet_groups does but to its end: the vector loop first, where path has

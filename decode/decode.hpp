@@ -26,6 +26,9 @@ void decode_base64_line(const char *src, std::span<char> dst, std::int32_t *leng
 // line handed over without its line feed decodes as the whole line.
 void decode_base64_text(std::string_view text, std::span<char> dst, std::int32_t *length_out);
 
+// True for the characters of the base64 alphabet: 'A' to 'Z', 'a' to 'z', '0' to '9', '+', '/'.
+bool is_base64_char(char c);
+
 // What decode_base64_lines took from the raw bytes it was given.
 struct base64_run {
     std::size_t lines = 0;      // lines decoded

@@ -139,10 +139,3 @@ bounded_length(std::span<const char> buf)
     const void *nul = std::memchr(buf.data(), '\0', buf.size());
     return nul ? static_cast<std::size_t>(static_cast<const char *>(nul) - buf.data()) : buf.size();
 }
-
-std::size_t
-find_char(std::string_view text, char wanted)
-{
-    const char *hit = find_byte(text.data(), wanted, text.size());
-    return hit == nullptr ? std::string_view::npos : static_cast<std::size_t>(hit - text.data());
-}

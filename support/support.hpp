@@ -61,9 +61,6 @@ bool has_name_nocase(const name_set *set, const char *name);
 // True when text begins with literal, ignoring ASCII case. A shorter text is never a match.
 bool has_prefix_nocase(const char *text, std::string_view literal);
 
-// The first position of wanted in text, or npos: text.find(wanted) at the speed of find_byte.
-std::size_t find_char(std::string_view text, char wanted);
-
 // True when text begins with literal, byte for byte.
 bool has_prefix(const char *text, std::string_view literal);
 

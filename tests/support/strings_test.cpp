@@ -59,10 +59,3 @@ TEST(AppendBounded, NeverSplitsADoubleByteCharacter)
     EXPECT_FALSE(append_bounded(full, "x"));
     EXPECT_STREQ(full, "ab");
 }
-
-TEST(FindChar, AnswersAsStringFind)
-{
-    for (const std::string &text :
-         std::vector<std::string>{"", "a", "ab.c", std::string(40, 'x') + ".", "x.y.z"})
-        EXPECT_EQ(find_char(text, '.'), text.find('.')) << text;
-}
