@@ -34,6 +34,10 @@ read_encoded_location(text_input *archive, std::span<char> line, std::span<char>
         line.first(std::min(line.size(), static_cast<std::size_t>(LINE_BUFFER_SIZE)));
     bool iso = false;  // an iso-2022-jp word on this or an earlier line of the header
     bool read_any = false;
+    // Where the line last read began: a line read in pieces goes back from its first piece.
+    // Never before the end of the caller's own line, even when the read cut that line (its
+    // rest would hand the location over again without end).
+    std::int64_t line_begin = text_tell(archive);
     for (;;) {
         const word_result result = decode_encoded_word(line, scratch, &iso, out_name);
         if (result == WORD_UNKNOWN_LETTER) {
@@ -45,9 +49,11 @@ read_encoded_location(text_input *archive, std::span<char> line, std::span<char>
             // The caller's own line is never put back, even when its word start ends it with
             // no letter: it would be handed over again without end.
             if (read_any)
-                text_seek(archive, text_line_start(archive));
+                text_seek(archive, line_begin);
             return;
         }
+        if (text_at_line_start(archive))
+            line_begin = text_tell(archive);
         // At the end of the input the name gathered so far stands and the stream stays at the
         // end: there is no line to hand back.
         if (!text_read_line(archive, read_buffer))

@@ -27,10 +27,11 @@ void rewrite_text_file(const char *file_name, std::span<const replacement> repla
 // held in line and the word of each line that follows it in archive, one word per physical
 // line, appending them to out_name (see decode_encoded_word). Continuation lines are read
 // into line, in pieces of at most LINE_BUFFER_SIZE bytes; scratch takes each decoded word.
-// The first line without a word is put back, so the next read returns it; the line passed in
-// is never put back (it would be handed over again without end). At the end of the input the
-// name gathered so far stands and archive stays at the end. After an encoding letter other
-// than upper-case B or Q, out_name becomes default_name made unique, the console says so, and
-// no line is put back.
+// The first line without a word is put back from its start, so the next read returns it (all
+// of it when it was read in pieces); the line passed in is never put back (it would be handed
+// over again without end): when the caller's read cut it, its rest goes back instead. At the
+// end of the input the name gathered so far stands and archive stays at the end. After an
+// encoding letter other than upper-case B or Q, out_name becomes default_name made unique,
+// the console says so, and no line is put back.
 void read_encoded_location(text_input *archive, std::span<char> line, std::span<char> scratch,
                            std::span<char> out_name, const char *default_name);

@@ -46,43 +46,48 @@ set_entry_name(output_entry *entry, const char *name)
     std::memcpy(entry->name, name, need);
 }
 
-// name with ASCII letters folded to upper case: names that fold alike may denote one file.
+// What the file system takes an HTML output's name to: the file's identity, or the exact name
+// when no regular file answers to it. Names that differ only in letter case are one file where
+// the file system folds case, two where it does not: only the identity tells.
 static std::string
-folded_name(const char *name)
+page_file_key(const char *name)
 {
-    std::string folded(name);
-    for (char &c : folded)
-        c = static_cast<char>(ascii_upper(static_cast<unsigned char>(c)));
-    return folded;
+    file_identity identity;
+    if (inspect_entry(name, &identity) != ENTRY_REGULAR)
+        return std::string("name/") + name;
+    return "file/" + std::to_string(identity.volume) + "/" + std::to_string(identity.index);
 }
 
-// Rewrites every HTML output once with the pending replacements, in list order. An output
-// that the list names twice (names that may denote one file) takes each replacement twice in
-// turn, as one rewrite per listed page would give it.
+// Rewrites every HTML output once with the pending replacements, in list order. A file that
+// the list names twice (two entries reaching one file) takes each replacement twice in turn,
+// as one rewrite per listed page would give it.
 static void
 apply_pending(std::span<output_entry> outputs, pending_list *pending)
 {
     if (pending->empty())
         return;
-    std::unordered_map<std::string, std::size_t> copies;  // by name with ASCII case folded
-    for (const output_entry &page : outputs) {
-        if (page.kind == KIND_HTML)
-            ++copies[folded_name(page.name)];
+    std::vector<std::string> keys(outputs.size());
+    std::unordered_map<std::string, std::size_t> copies;
+    for (std::size_t k = 0; k < outputs.size(); ++k) {
+        if (outputs[k].kind == KIND_HTML) {
+            keys[k] = page_file_key(outputs[k].name);
+            ++copies[keys[k]];
+        }
     }
     std::vector<replacement> passes;
-    for (const output_entry &page : outputs) {
-        if (page.kind != KIND_HTML)
+    for (std::size_t k = 0; k < outputs.size(); ++k) {
+        if (outputs[k].kind != KIND_HTML)
             continue;
-        const auto it = copies.find(folded_name(page.name));
+        const auto it = copies.find(keys[k]);
         if (it->second == 0)
-            continue;  // rewritten already under the name's first entry
+            continue;  // rewritten already under the file's first entry
         passes.clear();
         for (const auto &[old_text, new_text] : *pending) {
-            for (std::size_t k = 0; k < it->second; ++k)
+            for (std::size_t c = 0; c < it->second; ++c)
                 passes.push_back({old_text, new_text});
         }
         it->second = 0;
-        rewrite_text_file(page.name, passes);
+        rewrite_text_file(outputs[k].name, passes);
     }
     pending->clear();
 }

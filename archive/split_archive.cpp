@@ -535,7 +535,12 @@ split_archive(const char *archive_name, const batch_info &batch)
     s->archive_name = archive_name;
     s->batch = &batch;
     start_archive(s);
-    while (text_read_line(&s->in, std::span<char>(s->line, HEADER_READ_SIZE))) {
+    for (;;) {
+        // Only a line holding nothing but its line end starts a body, never the line feed that
+        // ends a line longer than a read.
+        const bool whole_line = text_at_line_start(&s->in);
+        if (!text_read_line(&s->in, std::span<char>(s->line, HEADER_READ_SIZE)))
+            break;
         scan_boundary_declarations(s);
         const delimiter_kind delimiter = test_delimiter(*s, header_line(*s));
         if (delimiter == CLOSE_DELIMITER) {
@@ -549,7 +554,7 @@ split_archive(const char *archive_name, const batch_info &batch)
         apply_transfer_encoding(s);
         apply_location(s);
         apply_filename_param(s);
-        if (s->part.ready && s->part.kind != KIND_NONE && s->line[0] == '\n')
+        if (s->part.ready && s->part.kind != KIND_NONE && s->line[0] == '\n' && whole_line)
             write_part(s);
     }
     finish_archive(s);

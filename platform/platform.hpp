@@ -31,15 +31,16 @@ std::size_t find_text(std::string_view text, std::string_view wanted, std::size_
 // A text-mode input stream over a file. Fields are the reader's own; use the functions.
 struct text_input {
     std::FILE *file = nullptr;
-    char *block = nullptr;         // raw file bytes, as stored
-    std::size_t block_len = 0;     // bytes in block
-    std::size_t block_pos = 0;     // next byte to read in block
-    std::int64_t block_start = 0;  // file offset of block[0]
-    std::int64_t line_start = 0;   // file offset where the last line read began
-    bool file_end = false;         // the file has no bytes after block
-    std::size_t eot_from = 0;      // block offsets [eot_from, eot_pos) hold no 0x1A byte
-    std::size_t eot_pos = 0;       // (the stretch searched so far)
-    bool eot_ends_input = true;    // false: a 0x1A byte is read like any other byte
+    char *block = nullptr;          // raw file bytes, as stored
+    std::size_t block_len = 0;      // bytes in block
+    std::size_t block_pos = 0;      // next byte to read in block
+    std::int64_t block_start = 0;   // file offset of block[0]
+    std::int64_t line_start = 0;    // file offset where the last line read began
+    bool file_end = false;          // the file has no bytes after block
+    char byte_before_block = '\n';  // the stored byte before block[0] ('\n' at the file's start)
+    std::size_t eot_from = 0;       // block offsets [eot_from, eot_pos) hold no 0x1A byte
+    std::size_t eot_pos = 0;        // (the stretch searched so far)
+    bool eot_ends_input = true;     // false: a 0x1A byte is read like any other byte
 };
 
 // Opens name for text-mode reading. Returns false (and leaves in closed) when it cannot be
@@ -89,6 +90,10 @@ std::int64_t text_tell(const text_input *in);
 
 // File offset where the line returned by the last text_read_line began.
 std::int64_t text_line_start(const text_input *in);
+
+// True when the next read begins a line of the file: at the file's start or right after a line
+// feed, not where a read cut by its size stopped (the rest of that line comes next).
+bool text_at_line_start(const text_input *in);
 
 // Moves to an absolute position in stored bytes (clamped to 0 and the end of the file).
 void text_seek(text_input *in, std::int64_t position);

@@ -76,6 +76,8 @@ fill_block(text_input *in)
         return true;
     if (in->file_end)
         return false;
+    if (in->block_len > 0)
+        in->byte_before_block = in->block[in->block_len - 1];
     in->block_start += static_cast<std::int64_t>(in->block_len);
     in->block_pos = 0;
     in->block_len = std::fread(in->block, 1, BLOCK_SIZE, in->file);
@@ -282,6 +284,14 @@ text_line_start(const text_input *in)
     return in->line_start;
 }
 
+bool
+text_at_line_start(const text_input *in)
+{
+    if (in->block_pos > 0)
+        return in->block[in->block_pos - 1] == '\n';
+    return in->byte_before_block == '\n';
+}
+
 void
 text_seek(text_input *in, std::int64_t position)
 {
@@ -294,7 +304,15 @@ text_seek(text_input *in, std::int64_t position)
         in->block_pos = static_cast<std::size_t>(position - in->block_start);
         return;
     }
-    // Outside the block: read again from the file. A 0x1A byte met before is found again.
+    // Outside the block: read again from the file. A 0x1A byte met before is found again. The
+    // byte before the position tells whether a line begins there.
+    char before = '\n';  // the file's start counts as a line start
+    if (position > 0) {
+        seek_file(in->file, position - 1);
+        if (std::fread(&before, 1, 1, in->file) != 1)
+            before = '\0';
+    }
+    in->byte_before_block = before;
     seek_file(in->file, position);
     in->block_start = position;
     in->block_len = 0;

@@ -81,9 +81,14 @@ void
 settle_part_name(std::span<char> name, const char *default_name, const name_guard &guard,
                  bool replaces_files)
 {
-    // A longer name than a file system holds would end the run on its open.
-    fit_file_name(name, NAME_SIZE - 1);
-    sanitize_file_name(name.data());  // the cut may pair the kept tail's bytes anew
+    // A longer name than a file system holds would end the run on its open. Names from the
+    // headers come sanitized, the default name as the archive's own name has it (storable
+    // where the archive lies); a cut may pair the kept tail's bytes anew.
+    static constexpr std::size_t MAX_LEN = NAME_SIZE - 1;
+    if (bounded_length(name) > MAX_LEN) {
+        fit_file_name(name, MAX_LEN);
+        sanitize_file_name(name.data());
+    }
     // Windows drops trailing dots and spaces on creation; the log and the references must name
     // the file as stored.
     std::size_t len = std::strlen(name.data());

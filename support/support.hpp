@@ -169,7 +169,8 @@ bool is_reserved_name(const char *name, const name_guard &guard);
 bool is_guarded_target(const char *name, const name_guard &guard);
 
 // Settles the file name of a part, in place (name holds at least NAME_SIZE bytes): cut to 255
-// bytes keeping a short extension, sanitized over its whole length, trailing dots and spaces
+// bytes keeping a short extension (and sanitized again over its whole length after a cut: the
+// name comes sanitized, or is the default name, which is not), trailing dots and spaces
 // dropped, moved off a device name. A name no file system holds ("", dots, control bytes)
 // becomes default_name made unique. With replaces_files (a part that replaces a file of its
 // name), a reserved name is made unique instead; whoever opens it checks an existing entry of

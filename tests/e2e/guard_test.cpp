@@ -66,6 +66,18 @@ TEST_F(Guard, HardLinksToArchivesAreNeverWritten)
               crlf("a.mht,2,b_0001.jpg,z_0001.jpg\nz.mht,0\n"));
 }
 
+// A plain file of the folder named like a part is replaced, whatever its identity is next to
+// the guarded files' (one made before the archive sorts below it).
+TEST_F(Guard, PlainFilesNamedLikePartsAreReplaced)
+{
+    write_file("run/x.gif", "older");
+    write_file("run/a.mht", images_archive({"x.gif"}));
+    const program_result r = run();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_file("run/x.gif"), "ABC");
+    EXPECT_EQ(list_program_names("run"), (std::vector<std::string>{"a.mht", "log.csv", "x.gif"}));
+}
+
 // An earlier run's log is no part's to replace, under its own name or through a link.
 TEST_F(Guard, EarlierLogsAreNeverWritten)
 {

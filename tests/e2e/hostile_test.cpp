@@ -446,6 +446,54 @@ archive_cases()
          [](const fs::path &run, const std::string &) {
              EXPECT_EQ(read_file(run / "q.dec"), join({std::string(10238, 'q'), "\r\n"}));
          }});
+    cases.push_back(
+        {"header lines that fill a read",
+         [] {
+             const std::string head = "Content-Type: image/gif\r\n";
+             const std::string location = "Content-Location: =?shift_jis?Q?http://h/";
+             const std::string tail = "\r\nContent-Transfer-Encoding: base64\r\n\r\nQUJD\r\n";
+             // a continuation line of exactly one read (10239 bytes), and one longer than a
+             // read naming the part in its first piece: each goes back whole to the walk
+             std::string exact = "\t=?shift_jis?B?REVG?=";
+             exact.resize(10239, ' ');
+             std::string longer = "\t=?shift_jis?B?REVG?= filename=\"zzz.txt\"";
+             longer.resize(12000, ' ');
+             // a header line of 10238 bytes: the line feed left over is no blank line
+             std::string x_long = "X-Long: ";
+             x_long.resize(10238, 'x');
+             return folder_state{
+                 {"c1.mht", multipart({head + location + "a?=\r\n" + exact + tail})},
+                 {"c2.mht", multipart({head + location + "c?=\r\n" + longer + tail})},
+                 {"l.mht",
+                  multipart({head + x_long + "\r\nContent-Location: http://h/b.gif" + tail})}};
+         },
+         0,
+         [](const fs::path &run, const std::string &) {
+             EXPECT_EQ(read_file(run / "aDEF"), "ABC");
+             EXPECT_EQ(read_file(run / "zzz.txt"), "ABC");
+             EXPECT_EQ(read_file(run / "b.gif"), "ABC");
+             EXPECT_EQ(log_rows(run), "c1.mht,1,aDEF\r\nc2.mht,1,zzz.txt\r\nl.mht,1,b.gif\r\n");
+         }});
+    cases.push_back({"0x1A past the first read block",
+                     [] {
+                         // the first 64 KiB block ends inside the x lines
+                         std::string body;
+                         for (int k = 0; k < 1040; ++k)
+                             body += std::string(62, 'x') + "\r\n";
+                         const std::string after =
+                             "after-sub-\x1Ahidden\r\n" + crlf("1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n");
+                         return folder_state{
+                             {"t.mht", "Content-Type: text/plain\r\n\r\n" + body + after},
+                             {"p.mht", "Content-Type: text/html\r\n\r\n" + body + after}};
+                     },
+                     0,
+                     [](const fs::path &run, const std::string &) {
+                         std::string lines;
+                         for (int k = 0; k < 1040; ++k)
+                             lines += std::string(62, 'x') + "\r\n";
+                         EXPECT_EQ(read_file(run / "t.dec"), lines + "after-sub-\r\n");
+                         EXPECT_EQ(read_file(run / "p.dec"), lines + "after-sub-\r\n");
+                     }});
     cases.push_back({"folder named like an archive ends the run before the next archive",
                      [] {
                          return folder_state{{"x.mht", FOLDER},
@@ -541,6 +589,30 @@ TEST_F(Hostile, LongPageNameKeepsItsImagesAndReferences)
             EXPECT_EQ(read_file(run / page), join({"<img src=\"", renamed, "\">\r\n\r\n"}));
             EXPECT_EQ(read_file(run / renamed), "ABC");
             EXPECT_EQ(log_rows(run), join({"h.mht,2,", page, ",", renamed, "\r\n"}));
+        }};
+    run_case(c);
+}
+
+// Regression: the default name was sanitized like a name from the headers, so "a:b.mht" gave
+// "a_b.dec" although its own name stands where it lies. A location line still sanitizes the
+// name it leaves, the default name included.
+TEST_F(Hostile, DefaultNameIsTheArchivesOwnBase)
+{
+    if (programs_use_crlf_console())
+        GTEST_SKIP() << "Windows names hold no ':'";
+    const hostile_case c{
+        "archive named a:b.mht",
+        [] {
+            return folder_state{
+                {"a:b.mht", multipart({"Content-Type: text/plain\r\n\r\nbody\r\n",
+                                       "Content-Type: text/plain\r\nContent-Location: http://h/"
+                                       "\r\n\r\nno segment\r\n"})}};
+        },
+        0,
+        [](const fs::path &run, const std::string &) {
+            EXPECT_EQ(read_file(run / "a:b.dec"), "body\r\n");
+            EXPECT_EQ(read_file(run / "a_b.dec"), "no segment\r\n");
+            EXPECT_EQ(log_rows(run), "a:b.mht,2,a:b.dec,a_b.dec\r\n");
         }};
     run_case(c);
 }
