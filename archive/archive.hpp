@@ -20,11 +20,13 @@ struct output_entry {
     std::size_t name_size = 0;
 };
 
-// What the batch tells each archive: the run log's name, and what no part may write into (by
-// name: every archive of the batch and the run log; by identity, whatever name reaches them:
-// the batch's archives and the folder's run logs).
+// What the batch tells each archive: the run log's name and the file it is (each archive
+// appends to that file only), and what no part may write into (by name: every archive of the
+// batch and the run log; by identity, whatever name reaches them: the batch's archives and the
+// folder's run logs).
 struct batch_info {
     const char *log_name = "";
+    file_identity log_identity;
     name_guard guard;
 };
 

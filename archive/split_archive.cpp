@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Console texts, cp932 bytes.
@@ -90,6 +92,8 @@ struct walk_state {
     std::vector<char *> declaring_lines;  // blocks from checked_alloc the boundaries point into
     std::int32_t current_boundary = 0;
     std::vector<output_entry> outputs;
+    // the files this archive wrote, by identity, with the names their parts carried (folded)
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::string> written;
     part_state part;
 };
 
@@ -283,7 +287,7 @@ create_html_output(walk_state *s, out_stream *out)
 {
     const name_set *reserved = s->batch->guard.reserved_names;
     if (has_name_nocase(reserved, s->part.name))
-        make_unique_name(std::span<char>(s->part.name), reserved);
+        make_unique_name(std::span<char>(s->part.name, NAME_SIZE), reserved);
     for (;;) {
         const create_result created = out_create_new(out, s->part.name, "wb");
         if (created == CREATE_OK)
@@ -291,26 +295,70 @@ create_html_output(walk_state *s, out_stream *out)
         if (created == CREATE_FAILED)
             fail_run_file(s->part.name, MSG_OUTPUT_OPEN, s->part.name);
         note_name_refused(s->part.name);
-        make_unique_name(std::span<char>(s->part.name), reserved);
+        make_unique_name(std::span<char>(s->part.name, NAME_SIZE), reserved);
     }
 }
 
-// Opens the output of a part that replaces a plain file of its name. A new file is created at
-// once; an entry already there is looked at first, and one that must never be written into (an
-// archive of the batch or a run log, whatever name reaches it, a link, folder, FIFO or device)
-// sends the part to the next free name.
+// True when the name is refused to a part that replaces files: the entry of that name is a
+// file no part may write into, or a file this archive wrote for a part that carried another
+// name (a shortened or settled name that met an earlier one: both bodies are kept).
+static bool
+refuses_replacing(const walk_state &s, const file_identity &file, const std::string &carried)
+{
+    if (is_guarded_file(file, s.batch->guard))
+        return true;
+    const auto written = s.written.find({file.volume, file.index});
+    return written != s.written.end() && written->second != carried;
+}
+
+// Opens an existing file name for a part to replace, emptied, when it may be replaced: a plain
+// file of the folder's own that refuses_replacing lets through. It is looked at before it is
+// opened (a file that must not be written is never opened for writing) and again as the open
+// file, so a name changed meanwhile is never followed. Returns false, with out closed, when
+// the part must take another name.
+static bool
+open_to_replace(const walk_state &s, out_stream *out, const std::string &carried)
+{
+    file_identity file;
+    if (is_run_log_name(s.part.name) || inspect_entry(s.part.name, &file) != ENTRY_REGULAR ||
+        refuses_replacing(s, file, carried))
+        return false;
+    switch (out_open_existing(out, s.part.name, "wb", &file)) {
+    case EXISTING_PLAIN:
+        if (refuses_replacing(s, file, carried)) {
+            out_close(out);  // nothing written: the file stays as it was
+            return false;
+        }
+        if (!out_truncate(out))
+            fail_run_file(s.part.name, MSG_OUTPUT_OPEN, s.part.name);
+        return true;
+    case EXISTING_FAILED:
+        fail_run_file(s.part.name, MSG_OUTPUT_OPEN, s.part.name);
+    default:
+        return false;  // not a plain file of the folder (any more), or gone
+    }
+}
+
+// Opens the output of a part that replaces a plain file of its name: a new file is created at
+// once, an existing one replaced when open_to_replace allows it. Anything else (a link, folder,
+// FIFO or device, a run log, an archive of the batch, whatever name reaches it) sends the part
+// to the next free name. carried is the name as the headers gave it, ASCII case folded.
 static void
-open_replacing_output(walk_state *s, out_stream *out)
+open_replacing_output(walk_state *s, out_stream *out, const std::string &carried)
 {
     for (;;) {
-        if (out_create_new(out, s->part.name, "wb") == CREATE_OK)
+        const create_result created = out_create_new(out, s->part.name, "wb");
+        if (created == CREATE_OK)
             return;
-        if (!is_guarded_target(s->part.name, s->batch->guard))
-            break;
-        make_unique_name(std::span<char>(s->part.name), s->batch->guard.reserved_names);
+        if (created == CREATE_FAILED && !entry_exists(s->part.name))
+            fail_run_file(s->part.name, MSG_OUTPUT_OPEN, s->part.name);
+        if (open_to_replace(*s, out, carried))
+            return;
+        // taken from now on, even where the system shows no entry of that name (a dangling
+        // link under Wine)
+        note_name_refused(s->part.name);
+        make_unique_name(std::span<char>(s->part.name, NAME_SIZE), s->batch->guard.reserved_names);
     }
-    if (!out_open(out, s->part.name, "wb"))
-        fail_run_file(s->part.name, MSG_OUTPUT_OPEN, s->part.name);
 }
 
 // Sets the body line's end to CR LF: the text is cut at the first line feed or NUL, and to
@@ -461,17 +509,31 @@ record_output(walk_state *s)
     s->outputs.push_back(entry);
 }
 
+// name with ASCII letters folded to upper case: names that fold alike may denote one file.
+static std::string
+folded_name(const char *name)
+{
+    std::string folded(name);
+    for (char &c : folded)
+        c = static_cast<char>(ascii_upper(static_cast<unsigned char>(c)));
+    return folded;
+}
+
 static void
 write_part(walk_state *s)
 {
     // HTML parts never replace a file; no part replaces an archive of the batch or a log.
     const bool html = s->part.kind == KIND_HTML;
+    const std::string carried = folded_name(s->part.name);
     settle_part_name(s->part.name, s->default_name, s->batch->guard, !html);
     out_stream out;
     if (html)
         create_html_output(s, &out);
     else
-        open_replacing_output(s, &out);
+        open_replacing_output(s, &out, carried);
+    file_identity file;
+    if (out_identity(&out, &file))
+        s->written[{file.volume, file.index}] = carried;
     copy_body(s, &out);
     if (!out_close(&out))
         fail_run_file(s->part.name, MSG_OUTPUT_OPEN, s->part.name);
@@ -481,14 +543,31 @@ write_part(walk_state *s)
     reset_part(s, false);
 }
 
+// Opens the run log for appending: only the file the batch created under that name, whatever
+// stands there by now (a link, another file); anything else ends the run.
+static void
+open_run_log(walk_state *s)
+{
+    const char *name = s->batch->log_name;
+    file_identity file;
+    const existing_result opened = out_open_existing(&s->log, name, "a", &file);
+    if (opened != EXISTING_PLAIN)
+        fail_run_file(name, "%s", MSG_LOG_OPEN);
+    const file_identity &own = s->batch->log_identity;
+    if (file.volume != own.volume || file.index != own.index) {
+        out_close(&s->log);
+        note_reason("not the file this run created");
+        fail_run_file(name, "%s", MSG_LOG_OPEN);
+    }
+}
+
 // Opens the archive and the log, writes the row's first field and sets the default names.
 static void
 start_archive(walk_state *s)
 {
     if (!text_open_read(&s->in, s->archive_name))
         fail_run_file(s->archive_name, "%s", MSG_INPUT_MISSING);
-    if (!out_open(&s->log, s->batch->log_name, "a"))
-        fail_run_file(s->batch->log_name, "%s", MSG_LOG_OPEN);
+    open_run_log(s);
     out_text(&s->log, s->archive_name);
     out_flush(&s->log);  // a run cut short still leaves the archive's name in its row
     char ext[NAME_SIZE];

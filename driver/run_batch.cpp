@@ -120,10 +120,13 @@ read_answer()
 // The log is created exclusively: a name taken meanwhile (another run in the folder) moves on
 // to the next free one.
 static void
-start_run_log(std::span<char> log_name)
+start_run_log(std::span<char> log_name, file_identity *identity_out)
 {
     out_stream log;
     for (;;) {
+        // every search starts from "log.csv", so the names refused so far are passed over and
+        // the log is always "log.csv" or "log_NNNN.csv"
+        copy_bounded(log_name, RUN_LOG_NAME);
         make_unique_name(log_name);
         const create_result created = out_create_new(&log, log_name.data(), "a");
         if (created == CREATE_OK)
@@ -132,27 +135,13 @@ start_run_log(std::span<char> log_name)
             fail_run_file(log_name.data(), "%s", MSG_LOG_OPEN);
         note_name_refused(log_name.data());
     }
+    if (!out_identity(&log, identity_out)) {
+        note_reason("its identity cannot be read");
+        fail_run_file(log_name.data(), "%s", MSG_LOG_OPEN);
+    }
     out_text(&log, LOG_HEADER);
     if (!out_close(&log))
         fail_run_file(log_name.data(), "%s", MSG_LOG_OPEN);
-}
-
-// True for the name of a run log: "log.csv" or "log_" with four or more digits and ".csv",
-// ignoring ASCII case.
-static bool
-is_run_log_name(std::string_view name)
-{
-    static constexpr std::string_view HEAD = "log";
-    static constexpr std::string_view TAIL = ".csv";
-    if (name.size() < HEAD.size() + TAIL.size() || !has_prefix_nocase(name.data(), HEAD) ||
-        !has_prefix_nocase(name.data() + name.size() - TAIL.size(), TAIL))
-        return false;
-    const std::string number(name.substr(HEAD.size(), name.size() - HEAD.size() - TAIL.size()));
-    if (number.empty())
-        return true;
-    const std::size_t digits = number.size() - 1;
-    return number[0] == '_' && digits >= 4 &&
-           static_cast<std::size_t>(digit_run_max(number.c_str() + 1, 1 << 20)) == digits;
 }
 
 // Adds the identity of name to files when it is a regular file.
@@ -199,13 +188,14 @@ run_batch()
     if (archives.empty()) {
         console_write(MSG_NOT_FOUND);
     } else {
-        char log_name[LOG_NAME_SIZE] = "log.csv";
-        start_run_log(log_name);
+        char log_name[LOG_NAME_SIZE] = {};
+        file_identity log_identity;
+        start_run_log(log_name, &log_identity);
         std::vector<std::string> names = archives;
         names.emplace_back(log_name);
         const name_set reserved = make_name_set(names);
         const std::vector<file_identity> guarded = guarded_files_of(archives, log_name);
-        const batch_info batch{log_name, {&reserved, guarded}};
+        const batch_info batch{log_name, log_identity, {&reserved, guarded}};
         int archive_count = 0;
         for (const std::string &name : archives) {
             split_archive(name.c_str(), batch);

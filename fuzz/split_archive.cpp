@@ -107,7 +107,11 @@ static void
 split_here()
 {
     const name_set reserved = make_name_set(std::vector<std::string>{ARCHIVE, LOG});
-    const batch_info batch{LOG, {&reserved, {}}};
+    // the run log as the batch leaves it: created, and known by its identity
+    if (std::FILE *log = std::fopen(LOG, "ab"))
+        std::fclose(log);
+    batch_info batch{LOG, {}, {&reserved, {}}};
+    inspect_entry(LOG, &batch.log_identity);
     split_archive(ARCHIVE, batch);
 }
 

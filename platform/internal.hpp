@@ -17,15 +17,23 @@ bool is_regular_file(const char *name);
 // it as a binary stream for writing into *file_out.
 create_result create_new_file(const char *name, std::FILE **file_out);
 
+// Opens the existing file name as out_open_existing says (append: for appending), as a binary
+// stream into *file_out.
+existing_result open_existing_file(const char *name, bool append, std::FILE **file_out,
+                                   file_identity *identity_out);
+
+// Cuts the open file to zero bytes. Returns false (reason noted) when it cannot.
+bool truncate_file(std::FILE *file);
+
+// What the open file is. Returns false when it cannot tell.
+bool identity_of_file(std::FILE *file, file_identity *identity_out);
+
 // Records that name was removed or renamed away (take_freed_names hands it on).
 void note_freed_name(const char *name);
 
 // Notes errno_value (an errno code of a failed C library call) as the reason os_error_text
 // reports. Called at once after the failed call, before anything can change errno.
 void note_errno(int errno_value);
-
-// Notes a reason that has no errno code ("not a regular file"); text is a literal.
-void note_reason(const char *text);
 
 // Moves a binary stream to an absolute byte offset (64-bit on every platform).
 void seek_file(std::FILE *file, std::int64_t position);

@@ -123,6 +123,35 @@ enum create_result : int {
 // that exists, whatever it is, so two writers never share a new file.
 create_result out_create_new(out_stream *out, const char *name, const char *mode);
 
+// What a file is, whatever name reaches it (a hard link, a short alias): device and inode, or
+// volume serial and file index.
+struct file_identity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+};
+
+enum existing_result : int {
+    EXISTING_PLAIN = 0,  // opened: a regular file that the name itself reaches
+    EXISTING_GONE = 1,   // no entry of that name
+    EXISTING_OTHER = 2,  // not opened: a symbolic link, folder, FIFO, device, a name that
+                         // reaches a file elsewhere
+    EXISTING_FAILED = 3  // not opened: the system refused (os_error_text tells why)
+};
+
+// Opens the existing file name for writing with mode "wb" or "a" without changing a byte of it,
+// only when it is a regular file that the name reaches itself (not through a symbolic link or
+// another redirection; checked on the opened file, so a name changed meanwhile is never
+// followed), and stores what it is in *identity_out. The caller checks the identity, then
+// empties the file with out_truncate before writing, or closes it untouched.
+existing_result out_open_existing(out_stream *out, const char *name, const char *mode,
+                                  file_identity *identity_out);
+
+// Empties the file out_open_existing opened. Returns false when it cannot be emptied.
+bool out_truncate(out_stream *out);
+
+// Stores what the open stream's file is in *identity_out. Returns false when it cannot tell.
+bool out_identity(const out_stream *out, file_identity *identity_out);
+
 // Hands what the stream holds to the system now. A failure is reported by out_close.
 void out_flush(out_stream *out);
 
@@ -151,13 +180,6 @@ bool rename_no_replace(const char *from, const char *to);
 // either its former file or from's. Returns false when the rename failed.
 bool rename_replace(const char *from, const char *to);
 
-// What a file is, whatever name reaches it (a hard link, a short alias): device and inode, or
-// volume serial and file index.
-struct file_identity {
-    std::uint64_t volume = 0;
-    std::uint64_t index = 0;
-};
-
 enum entry_kind : int {
     ENTRY_NONE = 0,     // no entry of that name
     ENTRY_REGULAR = 1,  // a regular file (not reached through a symbolic link)
@@ -177,6 +199,10 @@ bool remove_file(const char *name);
 // Moves into *names_out the names this process freed since the last call (files removed or
 // renamed away). Returns false when there were too many to keep: then any may have been freed.
 bool take_freed_names(std::vector<std::string> *names_out);
+
+// Notes text (a literal) as the reason os_error_text reports: for a failure this layer did not
+// see, as a file that is not what it should be.
+void note_reason(const char *text);
 
 // Reason of the last failed file operation of this layer: the open of a stream above, a write
 // or the close of an output stream, a rename or a removal. Writes it, cut to fit and

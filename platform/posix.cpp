@@ -102,6 +102,79 @@ create_new_file(const char *name, std::FILE **file_out)
     return CREATE_OK;
 }
 
+static void
+store_identity(const struct stat &info, file_identity *identity_out)
+{
+    identity_out->volume = static_cast<std::uint64_t>(info.st_dev);
+    identity_out->index = static_cast<std::uint64_t>(info.st_ino);
+}
+
+existing_result
+open_existing_file(const char *name, bool append, std::FILE **file_out, file_identity *identity_out)
+{
+    // Not opened at all unless the name is a regular file now (a device is never opened); then
+    // opened without following a link, without waiting for a FIFO's reader, and checked again
+    // on the descriptor, which is what gets written whatever the name becomes.
+    struct stat info;
+    if (lstat(name, &info) != 0) {
+        note_errno(errno);
+        return errno == ENOENT ? EXISTING_GONE : EXISTING_FAILED;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        note_reason("not a regular file");
+        return EXISTING_OTHER;
+    }
+    const int fd = open(name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
+                                  (append ? O_APPEND : 0));
+    if (fd < 0) {
+        const int error = errno;
+        note_errno(error);
+        if (error == ENOENT)
+            return EXISTING_GONE;
+        // a link, folder, FIFO or device put in its place meanwhile
+        return (error == ELOOP || error == EISDIR || error == ENXIO || error == ENODEV ||
+                error == EAGAIN)
+                   ? EXISTING_OTHER
+                   : EXISTING_FAILED;
+    }
+    struct stat opened;
+    const int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || flags < 0 ||
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        note_reason("not a regular file");
+        close(fd);
+        return EXISTING_OTHER;
+    }
+    *file_out = fdopen(fd, append ? "ab" : "wb");  // fdopen never truncates
+    if (*file_out == nullptr) {
+        note_errno(errno);
+        close(fd);
+        return EXISTING_FAILED;
+    }
+    store_identity(opened, identity_out);
+    return EXISTING_PLAIN;
+}
+
+bool
+truncate_file(std::FILE *file)
+{
+    if (ftruncate(fileno(file), 0) != 0) {
+        note_errno(errno);
+        return false;
+    }
+    return true;
+}
+
+bool
+identity_of_file(std::FILE *file, file_identity *identity_out)
+{
+    struct stat info;
+    if (fstat(fileno(file), &info) != 0)
+        return false;
+    store_identity(info, identity_out);
+    return true;
+}
+
 entry_kind
 inspect_entry(const char *name, file_identity *identity_out)
 {
@@ -110,8 +183,7 @@ inspect_entry(const char *name, file_identity *identity_out)
         return ENTRY_NONE;
     if (!S_ISREG(info.st_mode))
         return ENTRY_OTHER;
-    identity_out->volume = static_cast<std::uint64_t>(info.st_dev);
-    identity_out->index = static_cast<std::uint64_t>(info.st_ino);
+    store_identity(info, identity_out);
     return ENTRY_REGULAR;
 }
 

@@ -365,6 +365,30 @@ out_create_new(out_stream *out, const char *name, const char *mode)
     return result;
 }
 
+existing_result
+out_open_existing(out_stream *out, const char *name, const char *mode, file_identity *identity_out)
+{
+    *out = out_stream{};
+    const bool append = std::string_view(mode).find('a') != std::string_view::npos;
+    std::FILE *file = nullptr;
+    const existing_result result = open_existing_file(name, append, &file, identity_out);
+    if (result == EXISTING_PLAIN)
+        set_up_stream(out, file, mode);
+    return result;
+}
+
+bool
+out_truncate(out_stream *out)
+{
+    return out->file != nullptr && truncate_file(out->file);
+}
+
+bool
+out_identity(const out_stream *out, file_identity *identity_out)
+{
+    return out->file != nullptr && identity_of_file(out->file, identity_out);
+}
+
 void
 out_flush(out_stream *out)
 {

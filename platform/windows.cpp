@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
+#include <string>
 #include <string_view>
 #include <sys/stat.h>
 #include <windows.h>
@@ -131,6 +132,148 @@ create_new_file(const char *name, std::FILE **file_out)
     return CREATE_OK;
 }
 
+static void
+store_identity(const BY_HANDLE_FILE_INFORMATION &info, file_identity *identity_out)
+{
+    identity_out->volume = info.dwVolumeSerialNumber;
+    identity_out->index =
+        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+}
+
+// The name as the system's wide calls take it; empty when it cannot be converted.
+static std::wstring
+wide_name(const char *name)
+{
+    const int count = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, nullptr, 0);
+    if (count <= 0)
+        return std::wstring();
+    std::wstring wide(static_cast<std::size_t>(count), L'\0');
+    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, wide.data(), count);
+    wide.resize(static_cast<std::size_t>(count - 1));
+    return wide;
+}
+
+// The full path of the file handle reaches, after every link and redirection on the way.
+static std::wstring
+final_path(HANDLE handle)
+{
+    wchar_t path[4096];
+    const DWORD len =
+        GetFinalPathNameByHandleW(handle, path, sizeof path / sizeof path[0], FILE_NAME_NORMALIZED);
+    return (len > 0 && len < sizeof path / sizeof path[0]) ? std::wstring(path, len)
+                                                           : std::wstring();
+}
+
+// The current folder's final path, found once; empty when the system cannot tell it.
+static const std::wstring &
+folder_final_path()
+{
+    static const std::wstring folder = [] {
+        HANDLE handle = CreateFileW(L".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            return std::wstring();
+        std::wstring path = final_path(handle);
+        CloseHandle(handle);
+        return path;
+    }();
+    return folder;
+}
+
+// True when handle reaches the file name in the current folder itself, not a file elsewhere
+// through a link (Wine shows a Unix symbolic link as a plain file: only the final path tells).
+// Names are compared as the file system does, ignoring case.
+static bool
+reaches_own_file(HANDLE handle, const std::wstring &name)
+{
+    const std::wstring &folder = folder_final_path();
+    if (folder.empty())
+        return true;  // nothing to compare with: the attributes and identity decide alone
+    std::wstring expected = folder;
+    if (expected.back() != L'\\')
+        expected += L'\\';
+    expected += name;
+    const std::wstring reached = final_path(handle);
+    return CompareStringOrdinal(reached.c_str(), static_cast<int>(reached.size()), expected.c_str(),
+                                static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
+}
+
+existing_result
+open_existing_file(const char *name, bool append, std::FILE **file_out, file_identity *identity_out)
+{
+    if (is_device_name(name)) {
+        note_reason("a device");
+        return EXISTING_OTHER;
+    }
+    const std::wstring wide = wide_name(name);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        note_system_error(error);
+        return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? EXISTING_GONE
+                                                                                : EXISTING_FAILED;
+    }
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        note_reason("not a regular file");
+        return EXISTING_OTHER;
+    }
+    // The reparse point itself is opened, never what it points to; the checks below are made
+    // on the open handle, which is what gets written whatever the name becomes.
+    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        note_system_error(error);
+        return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? EXISTING_GONE
+                                                                                : EXISTING_FAILED;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(handle) != FILE_TYPE_DISK || GetFileInformationByHandle(handle, &info) == 0 ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+        !reaches_own_file(handle, wide)) {
+        note_reason("not a regular file of the folder");
+        CloseHandle(handle);
+        return EXISTING_OTHER;
+    }
+    const int flags = _O_WRONLY | _O_BINARY | (append ? _O_APPEND : 0);
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags);
+    if (fd < 0) {
+        note_errno(errno);
+        CloseHandle(handle);
+        return EXISTING_FAILED;
+    }
+    *file_out = _fdopen(fd, append ? "ab" : "wb");  // never truncates: the file is open already
+    if (*file_out == nullptr) {
+        note_errno(errno);
+        _close(fd);
+        return EXISTING_FAILED;
+    }
+    store_identity(info, identity_out);
+    return EXISTING_PLAIN;
+}
+
+bool
+truncate_file(std::FILE *file)
+{
+    const errno_t error = _chsize_s(_fileno(file), 0);
+    if (error != 0) {
+        note_errno(error);
+        return false;
+    }
+    return true;
+}
+
+bool
+identity_of_file(std::FILE *file, file_identity *identity_out)
+{
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (handle == INVALID_HANDLE_VALUE || GetFileInformationByHandle(handle, &info) == 0)
+        return false;
+    store_identity(info, identity_out);
+    return true;
+}
+
 entry_kind
 inspect_entry(const char *name, file_identity *identity_out)
 {
@@ -151,9 +294,7 @@ inspect_entry(const char *name, file_identity *identity_out)
     CloseHandle(handle);
     if (!known)
         return ENTRY_OTHER;
-    identity_out->volume = info.dwVolumeSerialNumber;
-    identity_out->index =
-        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    store_identity(info, identity_out);
     return ENTRY_REGULAR;
 }
 

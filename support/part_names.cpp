@@ -26,18 +26,32 @@ sort_guarded_files(std::span<file_identity> files)
 }
 
 bool
-is_guarded_target(const char *name, const name_guard &guard)
+is_guarded_file(const file_identity &file, const name_guard &guard)
 {
-    file_identity identity;
-    switch (inspect_entry(name, &identity)) {
-    case ENTRY_NONE:
+    return std::binary_search(guard.guarded_files.begin(), guard.guarded_files.end(), file,
+                              identity_less);
+}
+
+bool
+is_run_log_name(std::string_view name)
+{
+    static constexpr std::string_view HEAD = "log";
+    static constexpr std::string_view TAIL = ".csv";
+    if (name.size() < HEAD.size() + TAIL.size() || !has_prefix_nocase(name.data(), HEAD) ||
+        str_nicmp(name.data() + name.size() - TAIL.size(), TAIL.data(), TAIL.size()) != 0)
         return false;
-    case ENTRY_REGULAR:
-        return std::binary_search(guard.guarded_files.begin(), guard.guarded_files.end(), identity,
-                                  identity_less);
-    default:
-        return true;
+    // then "_" and four or more digits, any number of times
+    std::string_view numbers = name.substr(HEAD.size(), name.size() - HEAD.size() - TAIL.size());
+    while (!numbers.empty()) {
+        std::size_t digits = 0;
+        while (1 + digits < numbers.size() && numbers[1 + digits] >= '0' &&
+               numbers[1 + digits] <= '9')
+            ++digits;
+        if (numbers[0] != '_' || digits < 4)
+            return false;
+        numbers.remove_prefix(1 + digits);
     }
+    return true;
 }
 
 // A device name ("CON", "nul.htm", "com1.jpg") opens the device on Windows and what is written
@@ -74,7 +88,7 @@ take_default_name(std::span<char> name, const char *default_name, const name_gua
         copy_bounded(name, "_");
         append_bounded(name, default_name);
     }
-    make_unique_name(name, guard.reserved_names);
+    make_unique_name(name.first(NAME_SIZE), guard.reserved_names);
 }
 
 void
@@ -101,5 +115,5 @@ settle_part_name(std::span<char> name, const char *default_name, const name_guar
         return;
     }
     if (replaces_files && is_reserved_name(name.data(), guard))
-        make_unique_name(name, guard.reserved_names);
+        make_unique_name(name.first(NAME_SIZE), guard.reserved_names);
 }

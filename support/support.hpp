@@ -164,9 +164,16 @@ void sort_guarded_files(std::span<file_identity> files);
 // True when name is one of guard's reserved names, ignoring ASCII case.
 bool is_reserved_name(const char *name, const name_guard &guard);
 
-// True when writing to name would reach something other than a plain file of the folder's own:
-// a symbolic link (even a dangling one), a folder, FIFO or device, or one of guard's files.
-bool is_guarded_target(const char *name, const name_guard &guard);
+// True when file is one of guard's files.
+bool is_guarded_file(const file_identity &file, const name_guard &guard);
+
+// The run log's first name.
+inline constexpr char RUN_LOG_NAME[] = "log.csv";
+
+// True for a name that a run log has or had, ignoring ASCII case: "log.csv", "log_NNNN.csv"
+// (four or more digits), and "log_NNNN_NNNN.csv" and so on, as a log search that went on from
+// a name taken by another run once gave.
+bool is_run_log_name(std::string_view name);
 
 // Settles the file name of a part, in place (name holds at least NAME_SIZE bytes): cut to 255
 // bytes keeping a short extension (and sanitized again over its whole length after a cut: the
@@ -174,7 +181,7 @@ bool is_guarded_target(const char *name, const name_guard &guard);
 // dropped, moved off a device name. A name no file system holds ("", dots, control bytes)
 // becomes default_name made unique. With replaces_files (a part that replaces a file of its
 // name), a reserved name is made unique instead; whoever opens it checks an existing entry of
-// that name with is_guarded_target.
+// that name (is_guarded_file, is_run_log_name).
 void settle_part_name(std::span<char> name, const char *default_name, const name_guard &guard,
                       bool replaces_files);
 

@@ -66,7 +66,7 @@ class EncodedLocation : public ScratchDirTest
         static const name_set reserved =
             make_name_set(std::vector<std::string>{"a.mht", "log.csv"});
         testing::internal::CaptureStdout();
-        split_with_watchdog(batch_info{"log.csv", {&reserved, {}}});
+        split_with_watchdog(test_batch(&reserved));
         std::string console = testing::internal::GetCapturedStdout();
         std::filesystem::current_path(scratch);
         return console;

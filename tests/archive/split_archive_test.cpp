@@ -43,7 +43,7 @@ class SplitArchive : public ScratchDirTest
         write_file("a.mht", archive);
         static const name_set reserved =
             make_name_set(std::vector<std::string>{"a.mht", "log.csv"});
-        const batch_info batch{"log.csv", {&reserved, {}}};
+        const batch_info batch = test_batch(&reserved);
         ::testing::internal::CaptureStdout();
         split_archive("a.mht", batch);
         std::string console = ::testing::internal::GetCapturedStdout();

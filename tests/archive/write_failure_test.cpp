@@ -34,7 +34,7 @@ split_with_file_limit()
     const rlimit limit{FILE_LIMIT, FILE_LIMIT};
     setrlimit(RLIMIT_FSIZE, &limit);
     static const name_set reserved = make_name_set(std::vector<std::string>{"a.mht", "log.csv"});
-    split_archive("a.mht", batch_info{"log.csv", {&reserved, {}}});
+    split_archive("a.mht", test_batch(&reserved));
     std::fflush(stdout);
     std::_Exit(0);
 }
@@ -123,7 +123,7 @@ split_until_killed()
     const rlimit limit{FILE_LIMIT, FILE_LIMIT};
     setrlimit(RLIMIT_FSIZE, &limit);
     static const name_set reserved = make_name_set(std::vector<std::string>{"a.mht", "log.csv"});
-    split_archive("a.mht", batch_info{"log.csv", {&reserved, {}}});
+    split_archive("a.mht", test_batch(&reserved));
     std::_Exit(0);
 }
 

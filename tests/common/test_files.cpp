@@ -6,6 +6,16 @@
 #include <random>
 #include <sstream>
 
+batch_info
+test_batch(const name_set *reserved)
+{
+    if (!std::filesystem::exists("log.csv"))
+        write_file("log.csv", "");
+    batch_info batch{"log.csv", {}, {reserved, {}}};
+    EXPECT_EQ(inspect_entry("log.csv", &batch.log_identity), ENTRY_REGULAR);
+    return batch;
+}
+
 void
 write_file(const std::filesystem::path &name, const std::string &bytes)
 {

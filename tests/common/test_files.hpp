@@ -1,6 +1,8 @@
 // Helpers for tests: a fresh scratch folder per test, whole-file reads and writes, listings.
 #pragma once
 
+#include "archive/archive.hpp"
+
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
@@ -23,6 +25,10 @@ std::string crlf(const std::string &text);
 
 // Bytes of a file of the shared corpus (empty when the corpus is not beside the project).
 std::string read_corpus(const std::string &name);
+
+// What the batch hands each archive, with the run log log.csv of the current folder (created
+// empty when missing) and reserved as the reserved names.
+batch_info test_batch(const name_set *reserved);
 
 // A fixture whose tests run in a fresh, empty current folder, removed afterwards.
 class ScratchDirTest : public ::testing::Test

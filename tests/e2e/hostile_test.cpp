@@ -494,6 +494,27 @@ archive_cases()
                          EXPECT_EQ(read_file(run / "t.dec"), lines + "after-sub-\r\n");
                          EXPECT_EQ(read_file(run / "p.dec"), lines + "after-sub-\r\n");
                      }});
+    cases.push_back(
+        {"two long names shortened onto one",
+         [] {
+             const std::string second =
+                 join({"Content-Type: image/gif\r\nContent-Transfer-Encoding: base64\r\n"
+                       "Content-Location: http://x/",
+                       std::string(299, 'a'), "b.jpg\r\n\r\nREVG\r\n"});
+             return folder_state{
+                 {"h.mht",
+                  multipart(
+                      {image_part(join({"http://x/", std::string(300, 'a'), ".jpg"})), second})}};
+         },
+         0,
+         [](const fs::path &run, const std::string &) {
+             // both come to 255 bytes; the second takes the next free name, which fits too
+             const std::string first = join({std::string(251, 'a'), ".jpg"});
+             const std::string next = join({std::string(246, 'a'), "_0001.jpg"});
+             EXPECT_EQ(read_file(run / first), "ABC");
+             EXPECT_EQ(read_file(run / next), "DEF");
+             EXPECT_EQ(log_rows(run), join({"h.mht,2,", first, ",", next, "\r\n"}));
+         }});
     cases.push_back({"folder named like an archive ends the run before the next archive",
                      [] {
                          return folder_state{{"x.mht", FOLDER},
@@ -553,15 +574,17 @@ TEST_F(Hostile, UnusableNamesTakeTheDefaultNameOrMoveOffTheDevice)
                             image_part("http://x/Com1.tar.gz"), image_part("http://x/lpt9 .gif"),
                             image_part("http://x/CONIN$"), image_part("http://x/tail.gif. ."),
                             image_part("http://x/h.mht"), image_part("http://x/LOG.csv"),
-                            image_part("http://x/\x95\\"),  // 表: trail byte 0x5C ends the name
-                            image_part("http://x/console.gif"), image_part("http://x/com10")})}};
+                            // 表: trail byte 0x5C ends the name, which is then the default
+                            // name; h.dec holds the body of "." and is kept
+                            image_part("http://x/\x95\\"), image_part("http://x/console.gif"),
+                            image_part("http://x/com10")})}};
         },
         0,
         [](const fs::path &run, const std::string &) {
             EXPECT_EQ(log_rows(run),
                       "h.mht,16,h.dec,h_0001.dec,h_0002.dec,h_0003.dec,h_0004.dec,CON_0001,"
                       "nul_0001.txt,Com1_0001.tar.gz,lpt9 _0001.gif,CONIN$_0001,tail.gif,"
-                      "h_0001.mht,LOG_0001.csv,h.dec,console.gif,com10\r\n");
+                      "h_0001.mht,LOG_0001.csv,h_0005.dec,console.gif,com10\r\n");
             for (const std::string &name : outputs_of(run))
                 EXPECT_EQ(read_output(run, name), "ABC") << name;
         }};
