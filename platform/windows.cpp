@@ -164,20 +164,27 @@ final_path(HANDLE handle)
                                                            : std::wstring();
 }
 
-// The current folder's final path, found once; empty when the system cannot tell it.
-static const std::wstring &
+// The current folder's final path; empty when the system cannot tell it. Found again only
+// when the current folder has changed.
+static std::wstring
 folder_final_path()
 {
-    static const std::wstring folder = [] {
-        HANDLE handle = CreateFileW(L".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (handle == INVALID_HANDLE_VALUE)
-            return std::wstring();
-        std::wstring path = final_path(handle);
-        CloseHandle(handle);
+    static std::wstring folder;
+    static std::wstring path;
+    wchar_t current[4096];
+    const DWORD len = GetCurrentDirectoryW(sizeof current / sizeof current[0], current);
+    if (len == 0 || len >= sizeof current / sizeof current[0])
+        return std::wstring();
+    if (folder == std::wstring(current, len))
         return path;
-    }();
-    return folder;
+    HANDLE handle = CreateFileW(L".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return std::wstring();
+    path = final_path(handle);
+    CloseHandle(handle);
+    folder.assign(current, len);
+    return path;
 }
 
 // True when handle reaches the file name in the current folder itself, not a file elsewhere
@@ -186,7 +193,7 @@ folder_final_path()
 static bool
 reaches_own_file(HANDLE handle, const std::wstring &name)
 {
-    const std::wstring &folder = folder_final_path();
+    const std::wstring folder = folder_final_path();
     if (folder.empty())
         return true;  // nothing to compare with: the attributes and identity decide alone
     std::wstring expected = folder;

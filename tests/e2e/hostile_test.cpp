@@ -17,11 +17,12 @@
 // |                               |   lines, cut alike, still begin with it     |
 // | 4096th and later part         | the output list grows                       | HA/10_000_parts
 // | part name of 256 bytes or more| cut to 255 bytes at a character boundary,   | HA/9_000_byte_
-// |                               |   keeping an extension of up to 32 bytes    |   location...; FitFileName
-// | header line of 10239 bytes or | read in pieces of 10238 bytes, each a line; | HA/9_000_byte_location..,
-// |   more                        |   a Content-Location cut so is decoded once |   HA/50_MB_line_in_the_
-// |                               |                                             |   headers; ScratchDirTest.
-// |                               |                                             |   CutLocationLineIsDecodedOnce
+// |                               |   keeping an extension of up to 32 bytes;   |   location...; FitFileName;
+// |                               |   two cut onto one name keep both bodies    |   HA/two_long_names_...
+// | header line of 10238 bytes or | read in pieces of 10238 bytes, each a line  | HA/9_000_byte_location..,
+// |   more                        |   (the line feed left over starts no body); |   HA/50_MB_line_in_the_
+// |                               |   a Content-Location cut so is decoded once;|   headers; HA/header_lines_
+// |                               |   a continuation line goes back whole       |   that_fill_a_read
 // | body line of 10238 bytes or   | read in pieces of 10239 bytes; a text body  | SplitArchive.WritesEach
 // |   more                        |   keeps 10237 of a full piece, prints the   |   PartAsTheHeadersSay;
 // |                               |   message and ends it with CR LF            |   HA/50_MB_line_in_a_body
