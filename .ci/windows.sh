@@ -5,7 +5,9 @@
 #
 # Wine runs in the locale ja_JP.UTF-8, as the programs' users run Windows: its ANSI code page
 # is then 932 (checked before any test runs), and the Shift_JIS names the programs use are
-# stored on disk as UTF-8 (the end-to-end tests compare names through that conversion).
+# stored on disk as UTF-8 (the end-to-end tests compare names through that conversion). The
+# end-to-end tests then run once more in en_US.UTF-8 (ANSI code page 1252, as on an English
+# Windows), where every name must come out the same.
 #
 #   bash .ci/windows.sh <native build folder>    (the folder whose tests/e2e_tests to run)
 set -euo pipefail
@@ -38,15 +40,17 @@ if [ ${#missing[@]} -gt 0 ]; then
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# Wine's locale; locale -a lists it as ja_JP.utf8
-if ! locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; then
-    echo "windows.sh: creating the locale ja_JP.UTF-8"
-    localedef -i ja_JP -f UTF-8 ja_JP.UTF-8 || true  # warnings give status 1; checked below
-    if ! locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; then
-        echo "windows.sh: the locale ja_JP.UTF-8 could not be created" >&2
-        exit 1
+# Wine's locales; locale -a lists them as ja_JP.utf8 and en_US.utf8
+for wanted in ja_JP en_US; do
+    if ! locale -a 2>/dev/null | grep -qix "$wanted\.utf-\?8"; then
+        echo "windows.sh: creating the locale $wanted.UTF-8"
+        localedef -i "$wanted" -f UTF-8 "$wanted.UTF-8" || true  # warnings give status 1
+        if ! locale -a 2>/dev/null | grep -qix "$wanted\.utf-\?8"; then
+            echo "windows.sh: the locale $wanted.UTF-8 could not be created" >&2
+            exit 1
+        fi
     fi
-fi
+done
 
 if command -v python3 >/dev/null; then
     python3 resources/make_icon.py --check
@@ -84,12 +88,17 @@ echo "windows.sh: Wine prefix ready in $((SECONDS - start)) s"
 printf '#include <stdio.h>\n#include <windows.h>\nint main(void) { printf("%%u", GetACP()); }\n' \
     >"$scratch/acp.c"
 x86_64-w64-mingw32-gcc-posix -static -o "$scratch/acp.exe" "$scratch/acp.c"
-acp=$(wine "$scratch/acp.exe" </dev/null || true)
-if [ "$acp" != 932 ]; then
-    echo "windows.sh: Wine's ANSI code page is '$acp', not 932 (LANG=$LANG): no test run" >&2
-    exit 1
-fi
-echo "windows.sh: Wine's ANSI code page is 932"
+# check_acp CODE_PAGE: Wine's ANSI code page in the current locale must be CODE_PAGE
+check_acp() {
+    local acp
+    acp=$(wine "$scratch/acp.exe" </dev/null || true)
+    if [ "$acp" != "$1" ]; then
+        echo "windows.sh: Wine's ANSI code page is '$acp', not $1 (LANG=$LANG): no test run" >&2
+        exit 1
+    fi
+    echo "windows.sh: Wine's ANSI code page is $1"
+}
+check_acp 932
 
 failed=0
 
@@ -104,5 +113,15 @@ echo "windows.sh: end-to-end tests against build/mingw/*.exe under Wine"
 FENWRACK_PROGRAM_DIR=$root/build/mingw FENWRACK_EXE_SUFFIX=.exe FENWRACK_RUNNER=wine \
     "$e2e" || failed=1
 echo "windows.sh: end-to-end tests under Wine took $((SECONDS - start)) s"
+
+# An English Windows: the same names and bytes whatever the system's code page.
+start=$SECONDS
+export LANG=en_US.UTF-8
+export LC_ALL=en_US.UTF-8
+check_acp 1252
+echo "windows.sh: end-to-end tests against build/mingw/*.exe under Wine in $LANG"
+FENWRACK_PROGRAM_DIR=$root/build/mingw FENWRACK_EXE_SUFFIX=.exe FENWRACK_RUNNER=wine \
+    "$e2e" || failed=1
+echo "windows.sh: end-to-end tests under Wine in $LANG took $((SECONDS - start)) s"
 
 exit $failed

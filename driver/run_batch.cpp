@@ -75,6 +75,11 @@ static constexpr char MSG_NOT_FOUND[] =
     "\x81@mht\x83t\x83@\x83"
     "C\x83\x8b\x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x81"
     "B\n";  // 　mhtファイルが見つかりません。\n
+static constexpr char MSG_NAME_NOT_CP932[] =
+    "\x81@%s \x82\xcd\x83t\x83@\x83"
+    "C\x83\x8b\x96\xbc\x82\xf0 Shift_JIS \x82\xc5\x95\\\x82\xb9\x82\xc8\x82\xa2\x82\xbd\x82\xdf\x81"
+    "A\x8f\x88\x97\x9d\x82\xb5\x82\xdc\x82\xb9\x82\xf1\x81"
+    "B\n";  // 　%s はファイル名を Shift_JIS で表せないため、処理しません。\n
 static constexpr char LOG_HEADER[] =
     "\x95\xcf\x8a\xb7\x8c\xb3mht\x83t\x83@\x83"
     "C\x83\x8b,\x8fo\x97\xcd\x83t\x83@\x83"
@@ -184,7 +189,10 @@ run_batch()
     console_write("\n");
     // The listing is taken once: outputs written during the run never join the batch.
     std::vector<std::string> archives;
-    list_mht_names(&archives);
+    std::vector<std::string> unnamed;  // no name of the tool's reaches them: left alone
+    list_mht_names(&archives, &unnamed);
+    for (const std::string &name : unnamed)
+        console_printf(MSG_NAME_NOT_CP932, name.c_str());
     if (archives.empty()) {
         console_write(MSG_NOT_FOUND);
     } else {

@@ -44,6 +44,27 @@ enum console_stream : int {
     CONSOLE_ERR = 1
 };
 
+// posix.cpp / windows.cpp
+
+// Opens name as a binary stream with mode ("rb", "ab", "wb"), as std::fopen does with the
+// name as the system takes it. Null (the reason noted) when it cannot be opened.
+std::FILE *open_file(const char *name, const char *mode);
+
+// wide_names_windows.cpp (Windows only): every name the tool hands the system, and every name
+// the system lists, passes here.
+
+// The UTF-16 name of the cp932 bytes name. Bytes that begin no cp932 character (a lone lead
+// byte, as a cut name may end in) each become a private-use code point of their own, so no two
+// byte strings share a name and cp932_from_wide gives the bytes back.
+std::wstring wide_from_cp932(std::string_view name);
+
+// The cp932 bytes of the UTF-16 name wide into *name_out (escaped bytes back as they were).
+// Returns false when cp932 has no character for a character of it.
+bool cp932_from_wide(std::wstring_view wide, std::string *name_out);
+
+// The name wide as the console can show it in cp932: a character cp932 lacks shows as '?'.
+std::string shown_cp932(std::wstring_view wide);
+
 // console.cpp
 
 // True for a cp932 lead byte (0x81-0x9F, 0xE0-0xFC): a second byte follows it.

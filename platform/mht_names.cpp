@@ -53,17 +53,26 @@ sort_mht_names(std::vector<std::string> *names)
     std::sort(names->begin(), names->end(), is_before_folded);
 }
 
-void
-list_mht_names(std::vector<std::string> *names_out)
+// Moves the archive names of names into names_out, sorted.
+static void
+take_mht_names(std::vector<std::string> *names, std::vector<std::string> *names_out)
 {
-    std::vector<std::string> names;
-    list_entry_names(&names);
     names_out->clear();
-    for (std::string &name : names) {
+    for (std::string &name : *names) {
         if (is_mht_name(name.c_str()))
             names_out->push_back(std::move(name));
     }
     sort_mht_names(names_out);
+}
+
+void
+list_mht_names(std::vector<std::string> *names_out, std::vector<std::string> *unnamed_out)
+{
+    std::vector<std::string> names;
+    std::vector<std::string> unnamed;
+    list_entry_names(&names, &unnamed);
+    take_mht_names(&names, names_out);
+    take_mht_names(&unnamed, unnamed_out);
 }
 
 // Names freed since the last take_freed_names; past FREED_LIMIT only the overflow is kept.

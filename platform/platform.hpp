@@ -168,7 +168,9 @@ bool out_close(out_stream *out);
 // Lists the entries of the current folder (files and folders, not "." or "..") whose names
 // end in ".mht" ignoring ASCII case, sorted by their names with ASCII a-z folded to A-Z and
 // compared byte-wise. Both platforms list the same archives.
-void list_mht_names(std::vector<std::string> *names_out);
+// Archives whose names cp932 cannot hold go to unnamed_out instead, as list_entry_names shows
+// them, in the same order.
+void list_mht_names(std::vector<std::string> *names_out, std::vector<std::string> *unnamed_out);
 
 // True when a file or folder called name exists in the current folder.
 bool entry_exists(const char *name);
@@ -190,8 +192,11 @@ enum entry_kind : int {
 // regular file.
 entry_kind inspect_entry(const char *name, file_identity *identity_out);
 
-// Every entry name of the current folder (not "." or ".."), in no particular order.
-void list_entry_names(std::vector<std::string> *names_out);
+// Every entry name of the current folder (not "." or ".."), in no particular order. An entry
+// whose name cp932 cannot hold (Windows: a character cp932 lacks) is left out; when unnamed_out
+// is given, it receives each such name as the console can show it ('?' for what cp932 lacks).
+void list_entry_names(std::vector<std::string> *names_out,
+                      std::vector<std::string> *unnamed_out = nullptr);
 
 // Removes the file name. Returns false when it could not be removed.
 bool remove_file(const char *name);

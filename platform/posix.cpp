@@ -63,6 +63,15 @@ rename_no_replace(const char *from, const char *to)
     return rename_replace(from, to);
 }
 
+std::FILE *
+open_file(const char *name, const char *mode)
+{
+    std::FILE *file = std::fopen(name, mode);
+    if (file == nullptr)
+        note_errno(errno);
+    return file;
+}
+
 bool
 rename_replace(const char *from, const char *to)
 {
@@ -188,9 +197,11 @@ inspect_entry(const char *name, file_identity *identity_out)
 }
 
 void
-list_entry_names(std::vector<std::string> *names_out)
+list_entry_names(std::vector<std::string> *names_out, std::vector<std::string> *unnamed_out)
 {
     names_out->clear();
+    if (unnamed_out != nullptr)
+        unnamed_out->clear();  // every name is bytes, as the tool's names are
     DIR *dir = opendir(".");
     if (dir == nullptr)
         return;

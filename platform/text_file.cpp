@@ -58,11 +58,9 @@ text_open_read(text_input *in, const char *name, bool eot_ends_input)
     in->eot_ends_input = eot_ends_input;
     if (!is_regular_file(name))
         return false;
-    in->file = std::fopen(name, "rb");
-    if (in->file == nullptr) {
-        note_errno(errno);
+    in->file = open_file(name, "rb");
+    if (in->file == nullptr)
         return false;
-    }
     std::setvbuf(in->file, nullptr, _IONBF, 0);
     in->block = take_spare(spare_blocks, BLOCK_SIZE);
     return true;
@@ -345,11 +343,9 @@ out_open(out_stream *out, const char *name, const char *mode)
 {
     *out = out_stream{};
     const bool append = std::string_view(mode).find('a') != std::string_view::npos;
-    std::FILE *file = std::fopen(name, append ? "ab" : "wb");
-    if (file == nullptr) {
-        note_errno(errno);
+    std::FILE *file = open_file(name, append ? "ab" : "wb");
+    if (file == nullptr)
         return false;
-    }
     set_up_stream(out, file, mode);
     return true;
 }

@@ -36,17 +36,29 @@ note_system_error(DWORD code)
 // A reserved device name ("NUL", "con.htm", "COM1.gif") opens a device, never a file, on
 // this platform: what is written there is lost, so such a name counts as taken.
 static bool
-is_device_name(const char *name)
+is_device_name(const std::wstring &name)
 {
-    char full[MAX_PATH];
-    const DWORD len = GetFullPathNameA(name, sizeof full, full, nullptr);
-    return len > 0 && len < sizeof full && std::strncmp(full, "\\\\.\\", 4) == 0;
+    wchar_t full[4096];
+    const DWORD len = GetFullPathNameW(name.c_str(), sizeof full / sizeof full[0], full, nullptr);
+    return len > 0 && len < sizeof full / sizeof full[0] &&
+           std::wstring_view(full, len).substr(0, 4) == L"\\\\.\\";
 }
 
 bool
 entry_exists(const char *name)
 {
-    return is_device_name(name) || GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
+    const std::wstring wide = wide_from_cp932(name);
+    return is_device_name(wide) || GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::FILE *
+open_file(const char *name, const char *mode)
+{
+    const std::wstring wide_mode(mode, mode + std::strlen(mode));  // ASCII
+    std::FILE *file = _wfopen(wide_from_cp932(name).c_str(), wide_mode.c_str());
+    if (file == nullptr)
+        note_errno(errno);
+    return file;
 }
 
 bool
@@ -54,7 +66,7 @@ is_regular_file(const char *name)
 {
     // The C runtime's stat tells files from folders and from devices such as "NUL" or "CON".
     struct _stat64 info;
-    if (_stat64(name, &info) != 0) {
+    if (_wstat64(wide_from_cp932(name).c_str(), &info) != 0) {
         note_errno(errno);
         return false;
     }
@@ -76,7 +88,7 @@ bool
 rename_no_replace(const char *from, const char *to)
 {
     // Without MOVEFILE_REPLACE_EXISTING the move fails when to exists.
-    if (MoveFileA(from, to) == 0) {
+    if (MoveFileExW(wide_from_cp932(from).c_str(), wide_from_cp932(to).c_str(), 0) == 0) {
         note_system_error(GetLastError());
         return false;
     }
@@ -87,7 +99,8 @@ rename_no_replace(const char *from, const char *to)
 bool
 rename_replace(const char *from, const char *to)
 {
-    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) == 0) {
+    if (MoveFileExW(wide_from_cp932(from).c_str(), wide_from_cp932(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING) == 0) {
         note_system_error(GetLastError());
         return false;
     }
@@ -98,7 +111,7 @@ rename_replace(const char *from, const char *to)
 bool
 remove_file(const char *name)
 {
-    if (DeleteFileA(name) == 0) {
+    if (DeleteFileW(wide_from_cp932(name).c_str()) == 0) {
         note_system_error(GetLastError());
         return false;
     }
@@ -109,10 +122,11 @@ remove_file(const char *name)
 create_result
 create_new_file(const char *name, std::FILE **file_out)
 {
-    if (is_device_name(name))
+    const std::wstring wide = wide_from_cp932(name);
+    if (is_device_name(wide))
         return CREATE_EXISTS;
-    HANDLE handle = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         note_system_error(error);
@@ -138,19 +152,6 @@ store_identity(const BY_HANDLE_FILE_INFORMATION &info, file_identity *identity_o
     identity_out->volume = info.dwVolumeSerialNumber;
     identity_out->index =
         (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-}
-
-// The name as the system's wide calls take it; empty when it cannot be converted.
-static std::wstring
-wide_name(const char *name)
-{
-    const int count = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, nullptr, 0);
-    if (count <= 0)
-        return std::wstring();
-    std::wstring wide(static_cast<std::size_t>(count), L'\0');
-    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, wide.data(), count);
-    wide.resize(static_cast<std::size_t>(count - 1));
-    return wide;
 }
 
 // The full path of the file handle reaches, after every link and redirection on the way.
@@ -208,11 +209,11 @@ reaches_own_file(HANDLE handle, const std::wstring &name)
 existing_result
 open_existing_file(const char *name, bool append, std::FILE **file_out, file_identity *identity_out)
 {
-    if (is_device_name(name)) {
+    const std::wstring wide = wide_from_cp932(name);
+    if (is_device_name(wide)) {
         note_reason("a device");
         return EXISTING_OTHER;
     }
-    const std::wstring wide = wide_name(name);
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
@@ -284,16 +285,18 @@ identity_of_file(std::FILE *file, file_identity *identity_out)
 entry_kind
 inspect_entry(const char *name, file_identity *identity_out)
 {
-    if (is_device_name(name))
+    const std::wstring wide = wide_from_cp932(name);
+    if (is_device_name(wide))
         return ENTRY_OTHER;
-    const DWORD attributes = GetFileAttributesA(name);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return ENTRY_NONE;
     if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
         return ENTRY_OTHER;
     // Opened for no access: only the file's identity is read, whatever shares others hold.
-    HANDLE handle = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE handle =
+        CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return ENTRY_OTHER;
     BY_HANDLE_FILE_INFORMATION info;
@@ -306,18 +309,25 @@ inspect_entry(const char *name, file_identity *identity_out)
 }
 
 void
-list_entry_names(std::vector<std::string> *names_out)
+list_entry_names(std::vector<std::string> *names_out, std::vector<std::string> *unnamed_out)
 {
     names_out->clear();
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA("*", &entry);
+    if (unnamed_out != nullptr)
+        unnamed_out->clear();
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(L"*", &entry);
     if (find == INVALID_HANDLE_VALUE)
         return;
+    std::string name;
     do {
-        const std::string_view name(entry.cFileName);
-        if (name != "." && name != "..")
-            names_out->emplace_back(name);
-    } while (FindNextFileA(find, &entry));
+        const std::wstring_view wide(entry.cFileName);
+        if (wide == L"." || wide == L"..")
+            continue;
+        if (cp932_from_wide(wide, &name))
+            names_out->push_back(name);
+        else if (unnamed_out != nullptr)
+            unnamed_out->push_back(shown_cp932(wide));
+    } while (FindNextFileW(find, &entry));
     FindClose(find);
 }
 

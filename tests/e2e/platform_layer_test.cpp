@@ -9,9 +9,11 @@
 #include "tests/common/run_program.hpp"
 #include "tests/common/test_files.hpp"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -424,4 +426,43 @@ TEST_F(PlatformLayer, PageNamedLikeADeviceIsKeptOnWindows)
               (folder_state{{"a.mht", PAGE_AT_DEVICE_NAME},
                             {"nul_0001.htm", "<p>kept</p>\r\n"},
                             {"log.csv", STORED_LOG_HEADER + "a.mht,1,nul_0001.htm\r\n"}}));
+}
+
+// Names cp932 cannot hold: on Windows no name of the tool's reaches such an archive, which is
+// left alone with a message (never taken for another file, never the end of the batch); on
+// Linux names are bytes, and it is split like any other under its own bytes.
+TEST_F(PlatformLayer, ArchiveNamedOutsideCp932IsLeftAloneOnWindows)
+{
+    const std::string korean = "\xed\x95\x9c\xea\xb5\xad\xec\x96\xb4";  // 한국어, UTF-8
+    const std::string cafe = "caf\xc3\xa9\xe2\x98\x95";                 // café☕, UTF-8
+    write_file(scratch / (korean + ".mht"), plain_archive("k"));
+    write_file(scratch / (cafe + ".mht"), plain_archive("c"));
+    write_input(scratch, "a.mht", plain_archive("a"));
+    const program_result r = run_program("fenwrack_nosleep", scratch, "Y\n\n");
+    EXPECT_EQ(r.status, 0);
+    std::string rows = "a.mht,1,a.dec\r\n";
+    std::string skipped;
+    std::vector<std::string> files{"a.dec", "a.mht", cafe + ".mht", korean + ".mht", "log.csv"};
+    if (programs_use_crlf_console()) {
+        for (const char *shown : {"???.mht", "caf??.mht"}) {
+            skipped += std::string("\x81@") + shown +
+                       " \x82\xcd\x83t\x83@\x83"
+                       "C\x83\x8b\x96\xbc\x82\xf0 Shift_JIS \x82\xc5\x95\\\x82\xb9\x82\xc8\x82"
+                       "\xa2\x82\xbd\x82\xdf\x81"
+                       "A\x8f\x88\x97\x9d\x82\xb5\x82\xdc\x82\xb9\x82\xf1\x81"
+                       "B\n";  // 　NAME はファイル名を Shift_JIS で表せないため、処理しません。
+        }
+    } else {
+        for (const std::string &base : {cafe, korean}) {
+            rows += base + ".mht,1," + base + ".dec\r\n";
+            files.push_back(base + ".dec");
+        }
+    }
+    const int processed = programs_use_crlf_console() ? 1 : 3;
+    EXPECT_EQ(r.out.substr(r.out.find(PROMPT) + PROMPT.size()),
+              console("\n" + skipped + summary(processed, "log.csv") + ENTER));
+    EXPECT_EQ(read_file(scratch / "log.csv"), STORED_LOG_HEADER + rows);
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(list_folder(scratch), files);
+    EXPECT_EQ(read_file(scratch / (korean + ".mht")), plain_archive("k"));
 }

@@ -13,7 +13,8 @@ TEST_F(Listing, ListsMhtNamesIgnoringCaseInFoldedOrder)
         write_file(name, "");
     std::filesystem::create_directory("dir.mht");
     std::vector<std::string> names;
-    list_mht_names(&names);
+    std::vector<std::string> unnamed;
+    list_mht_names(&names, &unnamed);
     // '_' (0x5F) sorts after the letters folded to capitals (0x41-0x5A)
     EXPECT_EQ(names, (std::vector<std::string>{"A.MHT", "b.mht", "c.Mht", "dir.mht", "_z.mht"}));
 }
