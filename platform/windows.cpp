@@ -119,6 +119,28 @@ remove_file(const char *name)
     return true;
 }
 
+// Gives the C runtime's binary stream for writing over handle (for appending with append) to
+// *file_out; the stream owns the handle from then on. Returns false, the handle closed, when
+// the runtime takes no more.
+static bool
+stream_of_handle(HANDLE handle, bool append, std::FILE **file_out)
+{
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle),
+                                   _O_WRONLY | _O_BINARY | (append ? _O_APPEND : 0));
+    if (fd < 0) {
+        note_errno(errno);
+        CloseHandle(handle);
+        return false;
+    }
+    *file_out = _fdopen(fd, append ? "ab" : "wb");  // never truncates: the file is open already
+    if (*file_out == nullptr) {
+        note_errno(errno);
+        _close(fd);
+        return false;
+    }
+    return true;
+}
+
 create_result
 create_new_file(const char *name, std::FILE **file_out)
 {
@@ -133,17 +155,7 @@ create_new_file(const char *name, std::FILE **file_out)
         return (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) ? CREATE_EXISTS
                                                                              : CREATE_FAILED;
     }
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
-    if (fd < 0) {
-        CloseHandle(handle);
-        return CREATE_FAILED;
-    }
-    *file_out = _fdopen(fd, "wb");
-    if (*file_out == nullptr) {
-        _close(fd);
-        return CREATE_FAILED;
-    }
-    return CREATE_OK;
+    return stream_of_handle(handle, false, file_out) ? CREATE_OK : CREATE_FAILED;
 }
 
 static void
@@ -206,6 +218,16 @@ reaches_own_file(HANDLE handle, const std::wstring &name)
                                 static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
 }
 
+// What a failed look at an existing file tells (the reason noted): the file is gone, or the
+// system refused.
+static existing_result
+gone_or_failed(DWORD error)
+{
+    note_system_error(error);
+    return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? EXISTING_GONE
+                                                                            : EXISTING_FAILED;
+}
+
 existing_result
 open_existing_file(const char *name, bool append, std::FILE **file_out, file_identity *identity_out)
 {
@@ -216,10 +238,7 @@ open_existing_file(const char *name, bool append, std::FILE **file_out, file_ide
     }
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = GetLastError();
-        note_system_error(error);
-        return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? EXISTING_GONE
-                                                                                : EXISTING_FAILED;
+        return gone_or_failed(GetLastError());
     }
     if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
         note_reason("not a regular file");
@@ -230,10 +249,7 @@ open_existing_file(const char *name, bool append, std::FILE **file_out, file_ide
     HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        note_system_error(error);
-        return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? EXISTING_GONE
-                                                                                : EXISTING_FAILED;
+        return gone_or_failed(GetLastError());
     }
     BY_HANDLE_FILE_INFORMATION info;
     if (GetFileType(handle) != FILE_TYPE_DISK || GetFileInformationByHandle(handle, &info) == 0 ||
@@ -243,19 +259,8 @@ open_existing_file(const char *name, bool append, std::FILE **file_out, file_ide
         CloseHandle(handle);
         return EXISTING_OTHER;
     }
-    const int flags = _O_WRONLY | _O_BINARY | (append ? _O_APPEND : 0);
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags);
-    if (fd < 0) {
-        note_errno(errno);
-        CloseHandle(handle);
+    if (!stream_of_handle(handle, append, file_out))
         return EXISTING_FAILED;
-    }
-    *file_out = _fdopen(fd, append ? "ab" : "wb");  // never truncates: the file is open already
-    if (*file_out == nullptr) {
-        note_errno(errno);
-        _close(fd);
-        return EXISTING_FAILED;
-    }
     store_identity(info, identity_out);
     return EXISTING_PLAIN;
 }
