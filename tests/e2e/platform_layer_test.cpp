@@ -9,11 +9,9 @@
 #include "tests/common/run_program.hpp"
 #include "tests/common/test_files.hpp"
 
-#include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
-#include <vector>
 
 namespace
 {
@@ -442,7 +440,6 @@ TEST_F(PlatformLayer, ArchiveNamedOutsideCp932IsLeftAloneOnWindows)
     EXPECT_EQ(r.status, 0);
     std::string rows = "a.mht,1,a.dec\r\n";
     std::string skipped;
-    std::vector<std::string> files{"a.dec", "a.mht", cafe + ".mht", korean + ".mht", "log.csv"};
     if (programs_use_crlf_console()) {
         for (const char *shown : {"???.mht", "caf??.mht"}) {
             skipped += std::string("\x81@") + shown +
@@ -453,16 +450,12 @@ TEST_F(PlatformLayer, ArchiveNamedOutsideCp932IsLeftAloneOnWindows)
                        "B\n";  // 　NAME はファイル名を Shift_JIS で表せないため、処理しません。
         }
     } else {
-        for (const std::string &base : {cafe, korean}) {
+        for (const std::string &base : {cafe, korean})
             rows += base + ".mht,1," + base + ".dec\r\n";
-            files.push_back(base + ".dec");
-        }
     }
     const int processed = programs_use_crlf_console() ? 1 : 3;
     EXPECT_EQ(r.out.substr(r.out.find(PROMPT) + PROMPT.size()),
               console("\n" + skipped + summary(processed, "log.csv") + ENTER));
     EXPECT_EQ(read_file(scratch / "log.csv"), STORED_LOG_HEADER + rows);
-    std::sort(files.begin(), files.end());
-    EXPECT_EQ(list_folder(scratch), files);
     EXPECT_EQ(read_file(scratch / (korean + ".mht")), plain_archive("k"));
 }

@@ -99,29 +99,22 @@ TEST_F(ThreadPage, BothProgramsNameThePageAndFollowTheRenames)
 // case "A.htm" took each replacement twice ("a_00a_001.tmp") and "a.htm" none.
 TEST_F(ThreadPage, PagesWhoseNamesDifferInCaseAreEachRewrittenOnce)
 {
-    const auto page = [](const std::string &name) {
-        return "--BB\nContent-Type: text/html\nContent-Location: http://h/" + name +
-               "\n\n<img src=\"1.tmp\">\n";
-    };
-    const std::string archive = crlf(
-        "Content-Type: multipart/related; boundary=\"BB\"\n\n" + page("A.htm") + page("a.htm") +
-        "--BB\nContent-Type: image/gif\nContent-Transfer-Encoding: base64\n"
-        "Content-Location: http://h/1.tmp\n\nQUJD\n--BB--\n");
+    std::string archive = "Content-Type: multipart/related; boundary=\"BB\"\n\n";
+    for (const char *name : {"A.htm", "a.htm"})
+        archive += std::string("--BB\nContent-Type: text/html\nContent-Location: http://h/") +
+                   name + "\n\n<img src=\"1.tmp\">\n";
+    archive += "--BB\nContent-Type: image/gif\nContent-Transfer-Encoding: base64\n"
+               "Content-Location: http://h/1.tmp\n\nQUJD\n--BB--\n";
     // where names fold, the second page is a new file of a free name
     const std::string second = runner_folds_case() ? "a_0001.htm" : "a.htm";
     const std::string image = runner_folds_case() ? "a_0001_001.tmp" : "a_001.tmp";
     for (const char *program : {"fenwrack_nosleep", "fenwrack_dated_nosleep"}) {
         const std::filesystem::path folder = scratch / program;
         std::filesystem::create_directory(folder);
-        write_file(folder / "c.mht", archive);
+        write_file(folder / "c.mht", crlf(archive));
         ASSERT_EQ(run_program(program, folder, "y\n\n").status, 0) << program;
-        const std::string rewritten = "<img src=\"" + image + "\">\r\n";
-        EXPECT_EQ(read_output(folder, "A.htm"), rewritten) << program;
-        EXPECT_EQ(read_output(folder, second), rewritten) << program;
+        for (const std::string &page : {std::string("A.htm"), second})
+            EXPECT_EQ(read_output(folder, page), "<img src=\"" + image + "\">\r\n") << program;
         EXPECT_EQ(read_output(folder, image), "ABC") << program;
-        const std::string log = read_file(folder / "log.csv");
-        EXPECT_EQ(log.substr(log.find("\r\n") + 2),
-                  "c.mht,3,A.htm," + second + "," + image + "\r\n")
-            << program;
     }
 }

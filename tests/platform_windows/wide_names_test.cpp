@@ -37,32 +37,6 @@ TEST(WideNames, BytesAndUtf16NamesGoBothWays)
     }
 }
 
-// Every string of one or two bytes has a UTF-16 name that lists back as the same name: the
-// bytes themselves, or (where cp932 gives two byte pairs one character) the pair Windows
-// writes for it, which names the same file. No two byte strings with an escaped byte meet.
-TEST(WideNames, EveryShortByteStringComesBack)
-{
-    for (int first = 0x01; first <= 0xFF; ++first) {
-        for (int second = -1; second <= 0xFF; ++second) {
-            std::string bytes(1, static_cast<char>(first));
-            if (second > 0)
-                bytes += static_cast<char>(second);
-            else if (second == 0)
-                continue;
-            const std::wstring wide = wide_from_cp932(bytes);
-            std::string back;
-            ASSERT_TRUE(cp932_from_wide(wide, &back)) << std::hex << first << " " << second;
-            ASSERT_EQ(wide_from_cp932(back), wide) << std::hex << first << " " << second;
-            bool escaped = false;
-            for (const wchar_t w : wide)
-                escaped = escaped || (w >= 0xF780 && w <= 0xF7FF);
-            if (escaped) {
-                ASSERT_EQ(back, bytes) << std::hex << first << " " << second;
-            }
-        }
-    }
-}
-
 TEST(WideNames, CharactersCp932LacksHaveNoName)
 {
     const std::wstring lacking[] = {
