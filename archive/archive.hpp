@@ -34,6 +34,8 @@ struct batch_info {
 
 // Splits the archive archive_name (in the current folder) into its parts, then renames the
 // temporary-named images and completes the archive's row in the run log. Failures end the run.
+// When interrupt_requested, the walk ends after the part being written, and the archive is
+// closed out (renames, references, log row) with the parts written so far.
 void split_archive(const char *archive_name, const batch_info &batch);
 
 // rename_temp_images.cpp

@@ -633,8 +633,14 @@ split_archive(const char *archive_name, const batch_info &batch)
         apply_transfer_encoding(s);
         apply_location(s);
         apply_filename_param(s);
-        if (s->part.ready && s->part.kind != KIND_NONE && s->line[0] == '\n' && whole_line)
+        if (s->part.ready && s->part.kind != KIND_NONE && s->line[0] == '\n' && whole_line) {
             write_part(s);
+            // Between parts every file is whole: Ctrl-C ends the walk here, and the archive is
+            // closed out as if it ended after this part.
+            progress_poll();
+            if (interrupt_requested())
+                break;
+        }
     }
     finish_archive(s);
     delete s;

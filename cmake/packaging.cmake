@@ -3,7 +3,8 @@
 #     packaging/README.txt at the top of one folder, as users expect from an unpacked zip;
 #   Linux (package preset): fenwrack_<version>_<arch>.deb and
 #     fenwrack-<version>-linux-<arch>.tar.gz, both laid out as a prefix: bin/, the man pages
-#     in share/man/man1/ and packaging/linux/README in share/doc/fenwrack/.
+#     in share/man/man1/ and packaging/linux/README, copyright and changelog (compressed) in
+#     share/doc/fenwrack/.
 # The package preset builds no tests (FENWRACK_TESTS=OFF), so a package needs no GoogleTest.
 
 set(CPACK_PACKAGE_NAME fenwrack)
@@ -27,6 +28,7 @@ endif()
 include(GNUInstallDirs)
 install(TARGETS fenwrack fenwrack_dated RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/linux/README
+  ${PROJECT_SOURCE_DIR}/packaging/linux/copyright
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # The man pages, one source for both programs: what differs is the page naming.
@@ -62,6 +64,19 @@ endforeach()
 add_custom_target(man_pages ALL DEPENDS ${man_pages})
 install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# The changelog, compressed as Debian's policy asks of a package's changelog.gz.
+if(FENWRACK_GZIP)
+  set(changelog ${PROJECT_BINARY_DIR}/doc/changelog)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/linux/changelog ${changelog} COPYONLY)
+  add_custom_command(OUTPUT ${changelog}.gz
+    COMMAND ${FENWRACK_GZIP} -9nkf ${changelog}
+    DEPENDS ${changelog} VERBATIM)
+  add_custom_target(changelog ALL DEPENDS ${changelog}.gz)
+  install(FILES ${changelog}.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+else()
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/linux/changelog DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+
 set(CPACK_GENERATOR TGZ DEB)
 set(CPACK_SYSTEM_NAME linux-${CMAKE_SYSTEM_PROCESSOR})
 set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-${CPACK_SYSTEM_NAME})
@@ -70,10 +85,12 @@ set(CPACK_PACKAGE_CONTACT "fenwrack maintainers <maintainers@users.noreply.c-see
   CACHE STRING "The Debian package's maintainer")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-set(CPACK_PACKAGE_DESCRIPTION "fenwrack and fenwrack_dated split every *.mht file of the current folder
-(single-file web pages as Internet Explorer 6 saves them) into one file per MIME part,
-decoding base64, quoted-printable and ISO-2022-JP, and log the run in log.csv.
-Everything they write is Shift_JIS: /usr/share/doc/fenwrack/README says how to read it.")
+# Lines of at most 80 columns, as Debian's tools ask of a description.
+set(CPACK_PACKAGE_DESCRIPTION "fenwrack and fenwrack_dated split every *.mht file of the current
+folder (single-file web pages as Internet Explorer 6 saves them) into one file
+per MIME part, decoding base64, quoted-printable and ISO-2022-JP, and log the
+run in log.csv. Everything they write is Shift_JIS:
+/usr/share/doc/fenwrack/README says how to read it.")
 # The library packages the programs need, found by dpkg-shlibdeps when it is there.
 find_program(FENWRACK_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(FENWRACK_DPKG_SHLIBDEPS)

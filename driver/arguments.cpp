@@ -4,7 +4,18 @@
 #include "platform/platform.hpp"
 #include "support/support.hpp"
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
 #include <string_view>
+
+enum console_stream_choice : int {
+    TO_OUTPUT = 0,
+    TO_ERROR = 1
+};
+
+// The status of a command line with an unknown option, as command-line tools report it.
+static constexpr int USAGE_ERROR_STATUS = 2;
 
 // The usage, in Japanese and English. Console texts, cp932 bytes.
 // 使い方 / Usage: %s [-h | --help | /? | --version]\n\n
@@ -30,9 +41,21 @@ static constexpr const char *USAGE_JA[] = {
     "\xa9\x81H(Y/N):\x81v\x82\xc6\x95\xb7\x82\xab\x81"
     "AY \x82\xc5\x8f\x88\x97\x9d\x82\xf0\x8en\x82\xdf\x82\xdc\x82\xb7\x81"
     "B\n",
-    // 　最後に Enter キーを待ちます。出力はすべて Shift_JIS です。\n
+    // 　最後に Enter キーを待ちます。出力ファイルとログは Shift_JIS です。画面の文字は\n
     "\x81@\x8d\xc5\x8c\xe3\x82\xc9 Enter \x83L\x81[\x82\xf0\x91\xd2\x82\xbf\x82\xdc\x82\xb7\x81"
-    "B\x8fo\x97\xcd\x82\xcd\x82\xb7\x82\xd7\x82\xc4 Shift_JIS \x82\xc5\x82\xb7\x81"
+    "B\x8fo\x97\xcd\x83t\x83@\x83"
+    "C\x83\x8b\x82\xc6\x83\x8d\x83O\x82\xcd Shift_JIS \x82\xc5\x82\xb7\x81"
+    "B\x89\xe6\x96\xca\x82\xcc\x95\xb6\x8e\x9a\x82\xcd\n",
+    // 　端末の文字コードで表示し、パイプやファイルへは Shift_JIS のまま出力します。\n
+    "\x81@\x92[\x96\x96\x82\xcc\x95\xb6\x8e\x9a\x83R\x81[\x83h\x82\xc5\x95\\\x8e\xa6\x82\xb5\x81"
+    "A\x83p\x83"
+    "C\x83v\x82\xe2\x83t\x83@\x83"
+    "C\x83\x8b\x82\xd6\x82\xcd Shift_JIS "
+    "\x82\xcc\x82\xdc\x82\xdc\x8fo\x97\xcd\x82\xb5\x82\xdc\x82\xb7\x81"
+    "B\n",
+    // 　オプション以外の引数（ファイル名など）は無視します。\n
+    "\x81@\x83I\x83v\x83V\x83\x87\x83\x93\x88\xc8\x8aO\x82\xcc\x88\xf8\x90\x94\x81i\x83t\x83@\x83"
+    "C\x83\x8b\x96\xbc\x82\xc8\x82\xc7\x81j\x82\xcd\x96\xb3\x8e\x8b\x82\xb5\x82\xdc\x82\xb7\x81"
     "B\n",
 };
 // 　対話なしで実行: printf 'y\n\n' | %s\n
@@ -47,8 +70,13 @@ static constexpr const char *USAGE_JA_STATUS[] = {
     "C\x83\x8b\x82\xc8\x82\xb5\x81"
     "A1 \x83t\x83@\x83"
     "C\x83\x8b\x82\xcc\x83G\x83\x89\x81[\n",
-    // 　（理由は標準エラー出力へ）、-3（Linux では 253）メモリ不足\n\n
+    // 　（理由は標準エラー出力へ）、2 不明なオプション、\n
     "\x81@\x81i\x97\x9d\x97R\x82\xcd\x95W\x8f\x80\x83G\x83\x89\x81[\x8fo\x97\xcd\x82\xd6\x81j\x81"
+    "A2 \x95s\x96\xbe\x82\xc8\x83I\x83v\x83V\x83\x87\x83\x93\x81"
+    "A\n",
+    // 　130（Windows では 0xC000013A）Ctrl-C で中断、-3（Linux では 253）メモリ不足\n\n
+    "\x81@130\x81iWindows \x82\xc5\x82\xcd 0xC000013A\x81jCtrl-C \x82\xc5\x92\x86\x92"
+    "f\x81"
     "A-3\x81iLinux \x82\xc5\x82\xcd 253\x81j\x83\x81\x83\x82\x83\x8a\x95s\x91\xab\n\n",
 };
 static constexpr const char *USAGE_OPTIONS[] = {
@@ -60,52 +88,97 @@ static constexpr const char *USAGE_OPTIONS[] = {
 static constexpr const char *USAGE_EN[] = {
     "Takes apart every *.mht web archive in the current folder (the one it is started in):\n",
     "each part goes to a file of its own there, and the run is recorded in log.csv. It asks\n",
-    "\"(Y/N):\" first and proceeds on Y; at the end it waits for Enter. Everything it prints\n",
-    "and writes is Shift_JIS (code page 932).\n",
+    "\"(Y/N):\" first and proceeds on Y; at the end it waits for Enter. The files and the log\n",
+    "are Shift_JIS (code page 932), and so is what it prints into a pipe or a file; a terminal\n",
+    "shows the text in its own encoding. Arguments other than the options below (a file name,\n",
+    "say) are ignored.\n",
 };
 static constexpr char USAGE_EN_PIPE[] = "Without the dialogue: printf 'y\\n\\n' | %s\n";
 static constexpr const char *USAGE_EN_STATUS[] = {
     "Exit status: 0 done, declined or no archive; 1 a file could not be opened, written or\n",
-    "renamed (the reason goes to standard error); -3 (253 on Linux) out of memory.\n\n",
+    "renamed (the reason goes to standard error); 2 an unknown option; 130 (0xC000013A on\n",
+    "Windows) stopped by Ctrl-C; -3 (253 on Linux) out of memory.\n\n",
 };
 
-// Both programs answer these alike on every platform: "/?" is the Windows habit, and as any
-// other argument is ignored, taking it on POSIX too costs no meaning.
+// Both programs answer these alike on every platform: "/?" is the Windows habit, and as an
+// argument not beginning with '-' is ignored, taking it on POSIX too costs no meaning.
 static constexpr std::string_view HELP_SWITCHES[] = {"--help", "-h", "/?"};
 static constexpr std::string_view VERSION_SWITCH = "--version";
 
+// The usage is one text on both streams: to standard output when asked for, to standard
+// error after an unknown option.
 static void
-write_lines(std::span<const char *const> lines)
+write_text(console_stream_choice stream, std::string_view text)
 {
-    for (const char *line : lines)
-        console_write(line);
+    if (stream == TO_ERROR)
+        console_error(text);
+    else
+        console_write(text);
 }
 
 static void
-print_usage()
+write_lines(console_stream_choice stream, std::span<const char *const> lines)
 {
-    console_printf(USAGE_LINE, PROGRAM_NAME);
-    write_lines(USAGE_JA);
-    console_printf(USAGE_JA_PIPE, PROGRAM_NAME);
-    write_lines(USAGE_JA_STATUS);
-    write_lines(USAGE_EN);
-    console_printf(USAGE_EN_PIPE, PROGRAM_NAME);
-    write_lines(USAGE_EN_STATUS);
-    write_lines(USAGE_OPTIONS);
+    for (const char *line : lines)
+        write_text(stream, line);
+}
+
+// The text with its one "%s" standing for the program's name.
+static void
+write_with_name(console_stream_choice stream, std::string_view text)
+{
+    const std::size_t mark = text.find("%s");
+    write_text(stream, text.substr(0, mark));
+    write_text(stream, PROGRAM_NAME);
+    write_text(stream, text.substr(mark + 2));
+}
+
+static void
+print_usage(console_stream_choice stream)
+{
+    write_with_name(stream, USAGE_LINE);
+    write_lines(stream, USAGE_JA);
+    write_with_name(stream, USAGE_JA_PIPE);
+    write_lines(stream, USAGE_JA_STATUS);
+    write_lines(stream, USAGE_EN);
+    write_with_name(stream, USAGE_EN_PIPE);
+    write_lines(stream, USAGE_EN_STATUS);
+    write_lines(stream, USAGE_OPTIONS);
+}
+
+// Tells on standard error that arg is no option of ours, then the usage.
+static void
+refuse_option(std::string_view arg)
+{
+    char text[NAME_SIZE + 64];
+    const int len =
+        std::snprintf(text, sizeof text, "%s: %.*s: unknown option\n\n", PROGRAM_NAME,
+                      static_cast<int>(std::min(arg.size(), std::size_t{NAME_SIZE})), arg.data());
+    if (len > 0)
+        console_error(
+            std::string_view(text, std::min(static_cast<std::size_t>(len), sizeof text - 1)));
+    print_usage(TO_ERROR);
 }
 
 bool
-answer_arguments(std::span<const char *const> args)
+answer_arguments(std::span<const char *const> args, int *status_out)
 {
     for (const std::string_view arg : args) {
         for (const std::string_view help : HELP_SWITCHES) {
             if (arg == help) {
-                print_usage();
+                print_usage(TO_OUTPUT);
+                *status_out = 0;
                 return true;
             }
         }
         if (arg == VERSION_SWITCH) {
             console_printf("%s %s\n", PROGRAM_NAME, VERSION);
+            *status_out = 0;
+            return true;
+        }
+        if (!arg.empty() && arg[0] == '-') {
+            refuse_option(arg);
+            *status_out = USAGE_ERROR_STATUS;
             return true;
         }
     }

@@ -6,10 +6,12 @@
 // arguments.cpp
 
 // Answers "--help", "-h" and "/?" with the usage and "--version" with "<program> <version>"
-// on standard output; the first of them among args decides. Returns true when it answered
-// (the program then ends with status 0, the folder untouched), false when args (the command
-// line without the program's name) hold none of them: every other argument is ignored.
-bool answer_arguments(std::span<const char *const> args);
+// on standard output (status 0); any other argument beginning with '-' ("-" and "--" too) with
+// "<program>: <arg>: unknown option" and the usage on standard error (status 2). The first of
+// them among args (the command line without the program's name) decides. Returns true when
+// it answered: the program then ends with *status_out, nothing read, the folder untouched.
+// Returns false when args hold none of them: arguments not beginning with '-' are ignored.
+bool answer_arguments(std::span<const char *const> args, int *status_out);
 
 // run_batch.cpp
 

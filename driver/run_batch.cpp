@@ -95,6 +95,10 @@ static constexpr char MSG_SUMMARY[] =
 static constexpr char MSG_ENTER[] =
     "\n\x81@Enter\x83L\x81[\x82\xc5\x8fI\x97\xb9\x82\xb5\x82\xdc\x82\xb7\x81"
     "B";  // \n　Enterキーで終了します。
+static constexpr char MSG_INTERRUPTED[] =
+    "\x81@%s\x82\xcc\x95\xaa\x89\xf0\x92\x86\x82\xc9\x92\x86\x92"
+    "f\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81"
+    "B\n";  // 　%sの分解中に中断しました。\n
 static constexpr char MSG_LOG_OPEN[] =
     "\x8fo\x97\xcd\x83\x8d\x83O\x83t\x83@\x83"
     "C\x83\x8b\x82\xf0\x8aJ\x82\xaf\x82\xdc\x82\xb9\x82\xf1\n";  // 出力ログファイルを開けません\n
@@ -177,6 +181,36 @@ guarded_files_of(const std::vector<std::string> &archives, const char *log_name)
     return files;
 }
 
+// Ends a run that Ctrl-C stopped: the archive named was being split, and its parts written so
+// far are whole, renamed and in its log row. No summary and no Enter wait: the person asked to
+// stop.
+[[noreturn]] static void
+end_interrupted(const char *archive_name)
+{
+    progress_end();
+    console_printf(MSG_INTERRUPTED, archive_name);
+    exit_process(interrupted_status());
+}
+
+// Splits the archives one after another, with the progress line on a terminal. Ctrl-C is
+// taken after the part being written (split_archive stops there) and ends the run after that
+// archive is closed out. Returns the number of archives split.
+static int
+split_archives(const std::vector<std::string> &archives, const batch_info &batch)
+{
+    progress_start(static_cast<int>(archives.size()));
+    int archive_count = 0;
+    for (const std::string &name : archives) {
+        progress_archive(archive_count, name.c_str());
+        split_archive(name.c_str(), batch);
+        ++archive_count;
+        if (interrupt_requested())
+            end_interrupted(name.c_str());
+    }
+    progress_end();
+    return archive_count;
+}
+
 int
 run_batch()
 {
@@ -196,6 +230,7 @@ run_batch()
     if (archives.empty()) {
         console_write(MSG_NOT_FOUND);
     } else {
+        catch_interrupts();
         char log_name[LOG_NAME_SIZE] = {};
         file_identity log_identity;
         start_run_log(log_name, &log_identity);
@@ -204,11 +239,8 @@ run_batch()
         const name_set reserved = make_name_set(names);
         const std::vector<file_identity> guarded = guarded_files_of(archives, log_name);
         const batch_info batch{log_name, log_identity, {&reserved, guarded}};
-        int archive_count = 0;
-        for (const std::string &name : archives) {
-            split_archive(name.c_str(), batch);
-            ++archive_count;
-        }
+        const int archive_count = split_archives(archives, batch);
+        release_interrupts();
         console_printf(MSG_SUMMARY, archive_count, log_name);
         sleep_ms(3000);
     }

@@ -125,5 +125,6 @@ void
 check_terminated(const char *what, const char *buf, std::size_t size)
 {
     if (std::memchr(buf, '\0', size) == nullptr)
-        fuzz_fail("%s has no terminator within its %zu bytes", what, size);
+        fuzz_fail("%s has no terminator within its %llu bytes", what,
+                  static_cast<unsigned long long>(size));  // %zu is not every C runtime's
 }

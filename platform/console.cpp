@@ -101,8 +101,15 @@ write_to(console_stream stream, std::string_view text)
 }
 
 void
+console_write_raw(std::string_view text)
+{
+    write_to(CONSOLE_OUT, text);
+}
+
+void
 console_write(std::string_view text)
 {
+    clear_progress_line();
     write_to(CONSOLE_OUT, text);
 }
 
@@ -136,6 +143,7 @@ console_vprintf(const char *format, std::va_list args)
 void
 console_error(std::string_view text)
 {
+    clear_progress_line();
     std::fflush(stdout);  // a message and its reason keep their order on a shared terminal
     write_to(CONSOLE_ERR, text);
 }
@@ -144,7 +152,22 @@ bool
 console_read_line(std::span<char> line)
 {
     std::fflush(stdout);  // the prompt is seen before the wait
-    return std::fgets(line.data(), static_cast<int>(line.size()), stdin) != nullptr;
+    std::size_t len = 0;
+    int c = 0;
+    while (len + 1 < line.size() && (c = std::getc(stdin)) != EOF) {
+        line[len++] = static_cast<char>(c);
+        if (c == '\n')
+            break;
+    }
+    if (len == 0 && c == EOF)
+        return false;
+    if (!line.empty())
+        line[len] = '\0';
+    // The rest of a longer line is read and dropped: left waiting, it would answer the next
+    // question (the final Enter) at once.
+    while (c != '\n' && c != EOF)
+        c = std::getc(stdin);
+    return true;
 }
 
 void

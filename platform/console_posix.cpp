@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iconv.h>
 #include <langinfo.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 // A terminal shows the codeset of the user's locale. The texts are converted to it with iconv;
@@ -62,9 +63,24 @@ read_user_codeset(std::span<char> codeset)
 }
 
 bool
+stream_is_terminal(console_stream stream)
+{
+    return isatty(fileno(stream_file(stream))) != 0;
+}
+
+int
+terminal_columns(console_stream stream)
+{
+    winsize size = {};
+    if (ioctl(fileno(stream_file(stream)), TIOCGWINSZ, &size) != 0 || size.ws_col == 0)
+        return DEFAULT_COLUMNS;
+    return size.ws_col;
+}
+
+bool
 terminal_needs_conversion(console_stream stream)
 {
-    if (isatty(fileno(stream_file(stream))) == 0)
+    if (!stream_is_terminal(stream))
         return false;
     static char codeset[CODESET_SIZE];
     if (codeset[0] == '\0')

@@ -29,11 +29,27 @@ stream_handle(console_stream stream)
 }
 
 bool
-terminal_needs_conversion(console_stream stream)
+stream_is_terminal(console_stream stream)
 {
     const HANDLE handle = stream_handle(stream);
     DWORD mode = 0;
     return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
+}
+
+int
+terminal_columns(console_stream stream)
+{
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    if (!GetConsoleScreenBufferInfo(stream_handle(stream), &info))
+        return DEFAULT_COLUMNS;
+    const int columns = info.srWindow.Right - info.srWindow.Left + 1;
+    return columns > 0 ? columns : DEFAULT_COLUMNS;
+}
+
+bool
+terminal_needs_conversion(console_stream stream)
+{
+    return stream_is_terminal(stream);
 }
 
 // Length of the longest prefix of text of at most PIECE_SIZE bytes that ends between two

@@ -70,7 +70,25 @@ std::string shown_cp932(std::wstring_view wide);
 // True for a cp932 lead byte (0x81-0x9F, 0xE0-0xFC): a second byte follows it.
 bool is_cp932_lead(unsigned char c);
 
+// Writes text to the terminal of standard output as console_write does, without clearing the
+// progress line first (progress.cpp draws that line with it).
+void console_write_raw(std::string_view text);
+
+// progress.cpp
+
+// Erases the progress line when one is shown, so that the next text starts at column 0.
+void clear_progress_line();
+
 // console_posix.cpp / console_windows.cpp
+
+// True when stream is a terminal (a console on Windows), whatever its encoding.
+bool stream_is_terminal(console_stream stream);
+
+// Columns a terminal is taken to have when it does not tell.
+inline constexpr int DEFAULT_COLUMNS = 80;
+
+// The width of the terminal of stream in columns, DEFAULT_COLUMNS when it does not tell.
+int terminal_columns(console_stream stream);
 
 // True when stream is a terminal (a console on Windows) that needs its texts converted from
 // cp932: then they go through terminal_write. Asked once per stream, before its first write.

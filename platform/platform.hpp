@@ -1,6 +1,7 @@
 // The only door to the operating system: text-mode and binary file streams, the "*.mht"
-// listing, existence test, rename without replace, remove, console, sleep and exit; and a byte
-// search whose speed does not depend on the C runtime's.
+// listing, existence test, rename without replace, remove, console and its progress line,
+// Ctrl-C, a monotonic clock, sleep and exit; and a byte search whose speed does not depend on
+// the C runtime's.
 //
 // Text-mode rules, the same on every platform: reading drops every CR byte and a 0x1A byte
 // ends the input like end of file; positions count the bytes of the file as stored; writing
@@ -235,12 +236,52 @@ void console_write(std::string_view text);
 // Writes text to standard error, after what standard output holds so far.
 void console_error(std::string_view text);
 
-// Reads like fgets from standard input into line, after making what was written to standard
-// output visible. Returns false at end of input.
+// Reads one line from standard input, after making what was written to standard output
+// visible: stores like fgets at most line.size() - 1 bytes of it (with its "\n" when that
+// fits) and a terminator, and reads and drops the rest of a longer line up to and including
+// its "\n". Returns false at end of input.
 bool console_read_line(std::span<char> line);
 
 // Flushes the console streams and ends the process with status.
 [[noreturn]] void exit_process(int status);
+
+// progress.cpp
+
+// Starts the progress line of a run over total archives. It is shown only when standard
+// output is a terminal (a console on Windows), and only once the run has taken half a second.
+void progress_start(int total);
+
+// Notes that the archive name is being split, done archives before it; the line shows it when
+// due (at most four times a second). Any other console text erases the line first.
+void progress_archive(int done, const char *name);
+
+// Draws what was noted last when it is due and not shown yet: for the walk to call between
+// the parts of a long archive.
+void progress_poll();
+
+// Erases the line for good: what is written next starts at column 0, and a pipe or file holds
+// the bytes of a run that never showed progress.
+void progress_end();
+
+// run_posix.cpp / run_windows.cpp
+
+// From now on Ctrl-C (SIGINT; the console's Ctrl-C event on Windows) only records a request
+// to stop, which interrupt_requested reports: the batch stops where every file is whole.
+void catch_interrupts();
+
+// Back to the system's handling of Ctrl-C (the program ends at once).
+void release_interrupts();
+
+// True when Ctrl-C was pressed since catch_interrupts. Safe to ask at any time.
+bool interrupt_requested();
+
+// The exit status of a run that Ctrl-C stopped: 130 on POSIX, as a shell reports a program
+// that SIGINT ended; STATUS_CONTROL_C_EXIT (0xC000013A) on Windows, as the system reports a
+// console program that Ctrl-C ended.
+int interrupted_status();
+
+// Milliseconds on a clock that never goes back (not the time of day), for pacing.
+std::int64_t monotonic_ms();
 
 // sleep.cpp (the programs) or a fake in test builds
 

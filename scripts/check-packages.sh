@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release packages and checks what they hold:
 #   bash scripts/check-packages.sh                 Linux: preset package (no tests) -> .deb and
-#                                                  .tar.gz; cmake --install; man pages
+#                                                  .tar.gz; lintian; cmake --install; man pages
 #   bash scripts/check-packages.sh --windows DIR   the zip cpack makes from the Windows build
 #                                                  folder DIR (for example build/mingw)
 # Prints what it checks; ends with status 1 at the first difference.
@@ -52,6 +52,8 @@ tarball=$scratch/packages/fenwrack-$version-linux-$(uname -m).tar.gz
 files="bin/fenwrack
 bin/fenwrack_dated
 share/doc/fenwrack/README
+share/doc/fenwrack/changelog.gz
+share/doc/fenwrack/copyright
 share/man/man1/fenwrack.1.gz
 share/man/man1/fenwrack_dated.1.gz"
 same_list "the .deb" "$(sed 's|^|./usr/|' <<<"$files")" \
@@ -59,6 +61,14 @@ same_list "the .deb" "$(sed 's|^|./usr/|' <<<"$files")" \
 same_list "the tarball" "$(sed "s|^|fenwrack-$version-linux-$(uname -m)/|" <<<"$files")" \
     "$(tar tzf "$tarball" | grep -v '/$')"
 dpkg-deb -f "$deb" Package Version Depends | sed 's/^/check-packages: /'
+
+# Debian's own checks of the .deb: no error and no warning, pedantic ones included (what is
+# left is information, printed for the record).
+lintian_status=0
+findings=$(lintian -I --pedantic --fail-on error,warning "$deb" 2>&1) || lintian_status=$?
+grep -v '^running with root' <<<"$findings" | sed '/^$/d; s/^/check-packages: lintian: /' || true
+((lintian_status == 0)) || fail "lintian finds errors or warnings in the .deb"
+echo "check-packages: lintian finds no error or warning in the .deb"
 
 cmake --install build/package --prefix "$scratch/prefix" >/dev/null
 same_list "cmake --install" "$files" "$(cd "$scratch/prefix" && find . -type f | sed 's|^\./||')"
@@ -82,6 +92,12 @@ for program in fenwrack fenwrack_dated; do
     done
     echo "check-packages: man -l $program.1 renders"
 done
+
+# The changelog's latest entry is this version's, and the copyright file says what licence
+# there is.
+[[ "$(zcat "$scratch/prefix/share/doc/fenwrack/changelog.gz" | head -1)" == "fenwrack ($version) "* ]] ||
+    fail "changelog.gz does not begin with version $version"
+grep -q '^Licence:' "$scratch/prefix/share/doc/fenwrack/copyright" || fail "copyright lacks Licence:"
 
 # The installed program answers --version from the project's version.
 [[ "$("$scratch/prefix/bin/fenwrack_dated" --version)" == "fenwrack_dated $version" ]] ||

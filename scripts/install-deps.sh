@@ -29,6 +29,7 @@ if [[ "$mode" != "--run" ]]; then
     need dpkg-shlibdeps dpkg-dev
     need man man-db
     need preconv groff-base
+    need lintian lintian
 fi
 if [[ "$mode" == "--windows" ]]; then
     need x86_64-w64-mingw32-g++ g++-mingw-w64-x86-64

@@ -2,7 +2,8 @@
 # Everything CI checks, from a fresh machine: installs what is missing, checks the house
 # style, builds and runs all tests in the release build (warnings as errors) and in the
 # AddressSanitizer + UndefinedBehaviorSanitizer build, builds and checks the Linux packages,
-# then the Windows programs under Wine (and their zip), and proves the benchmark runs.
+# builds every other preset README names, then the Windows programs under Wine (and the zip
+# of the mingw-package build), and proves the benchmark runs.
 #
 #   bash scripts/test.sh               everything, as CI runs it
 #   bash scripts/test.sh --no-windows  the quick local loop: no cross build, no Wine
@@ -32,6 +33,18 @@ cmake --build --preset ci-asan -j"$jobs"
 ctest --preset ci-asan -j"$jobs"
 
 bash scripts/check-packages.sh
+
+# Every preset README names builds as README says. default and asan are ci and ci-asan less
+# -Werror (and the benchmarks): the builds above compiled the same sources with the same
+# flags, so those two are only configured. debug and fuzz are built, not run: ci-asan runs the
+# tests with the same library assertions, and the corpus replays run in every test build.
+cmake --preset default >/dev/null
+cmake --preset asan >/dev/null
+cmake --preset debug >/dev/null
+cmake --build --preset debug -j"$jobs" >/dev/null
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j"$jobs" >/dev/null
+echo "test: presets default and asan configure; debug and fuzz build"
 
 if ((windows)) && [[ -f .ci/windows.sh ]]; then
     bash .ci/windows.sh build/ci

@@ -72,14 +72,14 @@ exec_child(const std::vector<std::string> &words, const std::filesystem::path &f
     _exit(127);
 }
 
-// A terminal as a person's: wide enough that no line wraps, and without output processing,
-// so the bytes read are the bytes written.
+// A terminal as a person's: by default wide enough that no line wraps, and without output
+// processing, so the bytes read are the bytes written.
 void
-open_terminal(int *master_out, int *slave_out)
+open_terminal(int *master_out, int *slave_out, unsigned short columns)
 {
     winsize size{};
     size.ws_row = 50;
-    size.ws_col = 250;
+    size.ws_col = columns;
     if (openpty(master_out, slave_out, nullptr, nullptr, &size) != 0)
         std::abort();
     termios settings{};
@@ -135,7 +135,7 @@ start_program(const std::string &program, const std::filesystem::path &folder,
     if (pipe(input) != 0)
         std::abort();
     if (options.terminal)
-        open_terminal(&output[0], &output[1]);
+        open_terminal(&output[0], &output[1], options.columns);
     else if (pipe(output) != 0 || pipe(error) != 0)
         std::abort();
     std::signal(SIGPIPE, SIG_IGN);  // a program that has ended takes no more input

@@ -19,6 +19,8 @@ struct run_options {
     // standard output and standard error on one pseudo-terminal (no output processing: "\n"
     // arrives as "\n"); otherwise each on a pipe of its own
     bool terminal = false;
+    // the terminal's width (it has 50 rows)
+    unsigned short columns = 250;
 };
 
 // A started program. Fields are the runner's own; use the functions.

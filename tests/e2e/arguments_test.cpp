@@ -1,6 +1,8 @@
 // The command line: --help, -h and /? print the usage, --version the program's name and
 // version; both end with status 0 before the dialogue, reading nothing and touching nothing in
-// the folder. Any other argument is ignored, as the programs always did.
+// the folder. Any other argument beginning with '-' is refused: the usage on standard error,
+// status 2, nothing touched. Arguments not beginning with '-' (a file dropped on the program)
+// are ignored.
 #include "tests/common/run_interactive.hpp"
 #include "tests/common/run_program.hpp"
 #include "tests/common/test_files.hpp"
@@ -87,7 +89,7 @@ TEST_F(Arguments, FirstSwitchDecidesAndOtherArgumentsAreIgnored)
     write_file("a.mht", ARCHIVE);
     const interactive_result version = run_args("fenwrack", {"x.mht", "--version", "--help"});
     EXPECT_EQ(version.out, console("fenwrack " FENWRACK_VERSION "\n"));
-    const interactive_result help = run_args("fenwrack", {"-x", "-h", "--version"});
+    const interactive_result help = run_args("fenwrack", {"x.mht", "-h", "--version"});
     EXPECT_EQ(help.out.rfind(console(USAGE_HEAD), 0), 0u);
 
     // no switch among them: the dialogue and the run, byte for byte as without arguments
@@ -98,9 +100,46 @@ TEST_F(Arguments, FirstSwitchDecidesAndOtherArgumentsAreIgnored)
             std::filesystem::remove(name);
     }
     const interactive_result ignored =
-        run_args("fenwrack_nosleep", {"--HELP", "-help", "--version=1", "help", "-v", "/h"});
+        run_args("fenwrack_nosleep", {"help", "/h", "x.mht", "C:\\pages\\a.mht", ""});
     EXPECT_EQ(ignored.status, 0);
     EXPECT_EQ(ignored.out, plain.out);
     EXPECT_EQ(list_folder("."), outputs);
     EXPECT_EQ(read_file("a.dec"), "body\r\n");
+}
+
+TEST_F(Arguments, UnknownOptionsPrintTheUsageOnStandardErrorWithStatus2)
+{
+    write_file("a.mht", ARCHIVE);
+    const interactive_result help = run_args("fenwrack_dated", {"--help"});
+
+    struct row {
+        std::vector<std::string> args;
+        std::string refused;  // the argument named in the message
+    };
+
+    const row rows[] = {
+        {{"--bogus"}, "--bogus"},
+        {{"-v"}, "-v"},
+        {{"-"}, "-"},
+        {{"--"}, "--"},
+        {{"--HELP"}, "--HELP"},
+        {{"--version=1"}, "--version=1"},
+        {{"x.mht", "-x", "-h"}, "-x"},  // the first option decides
+    };
+    for (const row &r : rows) {
+        const interactive_result refused = run_args("fenwrack_dated", r.args);
+        EXPECT_EQ(refused.status, 2) << r.refused;
+        EXPECT_EQ(refused.out, "") << r.refused;
+        EXPECT_EQ(refused.err,
+                  console("fenwrack_dated: " + r.refused + ": unknown option\n\n") + help.out)
+            << r.refused;
+        EXPECT_EQ(list_folder("."), std::vector<std::string>{"a.mht"}) << r.refused;
+    }
+    // the usage says what becomes of the other arguments
+    for (const std::string &part :
+         {std::string("\x81@\x83I\x83v\x83V\x83\x87\x83\x93\x88\xc8\x8aO\x82\xcc\x88\xf8\x90\x94"),
+          std::string("Arguments other than the options below"),
+          std::string("2 an unknown option")}) {
+        EXPECT_NE(help.out.find(part), std::string::npos) << part;
+    }
 }

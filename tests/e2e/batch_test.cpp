@@ -111,7 +111,8 @@ TEST_F(Batch, SplitsAnArchiveAndLogsItUnderAFreeName)
     const std::string image = binary_payload();
     write_file("Page.mht", ie_archive("<html><body>=82=A0 a=3Db=\n c</body></html>",
                                       "http://example.test/img/pic.gif", image));
-    // the answer is longer than the read: its rest ends the Enter wait at once
+    // the answer is longer than the read (its rest is dropped); the end of the input ends the
+    // Enter wait
     const program_result r = run_program("fenwrack_nosleep", scratch, "yes, please go on\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,

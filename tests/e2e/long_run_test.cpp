@@ -1,0 +1,325 @@
+// A person at a long run: the progress line on a terminal (and not a byte of it in a pipe),
+// Ctrl-C ending the run after the part being written, with its status and message, and the
+// final Enter wait that the rest of a long answer no longer answers.
+#include "tests/common/console_texts.hpp"
+#include "tests/common/run_interactive.hpp"
+#include "tests/common/run_program.hpp"
+#include "tests/common/test_files.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <iconv.h>
+#include <string>
+#include <thread>
+#include <vector>
+
+class LongRun : public ScratchDirTest
+{
+};
+
+namespace
+{
+
+std::string
+console(const std::string &text)
+{
+    return programs_use_crlf_console() ? crlf(text) : text;
+}
+
+// The exit status of a run Ctrl-C ended, as it reaches us: 130 on POSIX; the Windows programs
+// end with STATUS_CONTROL_C_EXIT (0xC000013A), whose low byte the runner passes on.
+int
+status_after_interrupt()
+{
+    return programs_use_crlf_console() ? 0x3A : 130;
+}
+
+const std::string B = "----=_NextPart_000_0000_01C8E5C8.4BB6A9E0";
+
+// An archive of a text part and an image part named after n.
+std::string
+small_archive(int n)
+{
+    const std::string id = std::to_string(n);
+    return crlf("Content-Type: multipart/related; boundary=\"" + B + "\"\n\n--" + B +
+                "\nContent-Type: text/plain\nContent-Location: http://example.test/t" + id +
+                ".txt\n\ntext " + id + "\n--" + B +
+                "\nContent-Type: image/gif\nContent-Transfer-Encoding: base64\n"
+                "Content-Location: http://example.test/i" +
+                id + ".gif\n\nR0lGODlh\n--" + B + "--\n");
+}
+
+// Writes count archives named "a0000.mht", ... (name_of gives other names) into folder.
+void
+write_archives(const std::filesystem::path &folder, int count,
+               std::string (*name_of)(int) = nullptr)
+{
+    std::filesystem::create_directories(folder);
+    for (int n = 0; n < count; ++n) {
+        char name[32];
+        std::snprintf(name, sizeof name, "a%04d.mht", n);
+        write_input(folder, name_of != nullptr ? name_of(n) : name, small_archive(n));
+    }
+}
+
+std::string
+to_utf8(const std::string &cp932)
+{
+    iconv_t cd = iconv_open("UTF-8", "CP932");
+    std::string result;
+    char *in = const_cast<char *>(cp932.data());
+    std::size_t left = cp932.size();
+    while (left > 0) {
+        char buf[4096];
+        char *out = buf;
+        std::size_t room = sizeof buf;
+        const std::size_t r = iconv(cd, &in, &left, &out, &room);
+        result.append(buf, static_cast<std::size_t>(out - buf));
+        if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
+            ADD_FAILURE() << "not cp932 at " << (cp932.size() - left);
+            break;
+        }
+    }
+    iconv_close(cd);
+    return result;
+}
+
+// Answers Y, then holds the program back now and then (SIGSTOP for 0.3 s), so that any run
+// outlasts the half second before a progress line may show, however fast the machine; then
+// the final Enter. Returns the seconds from the answer to the end of the run.
+double
+run_held_back(running_program *p, const std::string &enter_shown)
+{
+    EXPECT_TRUE(wait_for_output(p, "(Y/N):", program_time_limit(20)));
+    send_input(p, "Y\n");
+    const auto start = std::chrono::steady_clock::now();
+    for (int k = 0; k < 200; ++k) {
+        kill(p->pid, SIGSTOP);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        kill(p->pid, SIGCONT);
+        if (wait_for_output(p, enter_shown, 0.02))
+            break;
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    send_input(p, "\n");
+    return seconds;
+}
+
+// The progress lines in what a terminal got, the text from the first CR to the last: each
+// drawn line after its CR (padded with spaces), then the spaces that erase the last one.
+std::vector<std::string>
+progress_pieces(const std::string &out, std::string *rest_out)
+{
+    const std::size_t first = out.find('\r');
+    const std::size_t last = out.rfind('\r');
+    if (first == std::string::npos || first == last) {
+        *rest_out = out;
+        return {};
+    }
+    *rest_out = out.substr(0, first) + out.substr(last + 1);
+    std::vector<std::string> pieces;
+    std::size_t from = first + 1;
+    for (std::size_t cr = out.find('\r', from); cr != std::string::npos && cr <= last;
+         cr = out.find('\r', from)) {
+        pieces.push_back(out.substr(from, cr - from));
+        from = cr + 1;
+    }
+    return pieces;
+}
+
+std::string
+trimmed(const std::string &text)
+{
+    return text.substr(0, text.find_last_not_of(' ') + 1);
+}
+
+// Columns of UTF-8 text on a terminal: one for ASCII, two for the Japanese characters.
+std::size_t
+columns_of(const std::string &utf8)
+{
+    std::size_t columns = 0;
+    for (const char c : utf8) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80)
+            ++columns;
+        else if (b >= 0xC0)
+            columns += 2;
+    }
+    return columns;
+}
+
+std::string
+summary_of(int count)
+{
+    // SUMMARY_1 is the one for a single archive: "　1個の..."
+    std::string summary = "\x81@";
+    summary += std::to_string(count);
+    summary += SUMMARY_1.substr(3);
+    return summary;
+}
+
+}  // namespace
+
+TEST_F(LongRun, TerminalShowsProgressAndThenTheSummaryAPipeGetsAlike)
+{
+    const int count = programs_use_crlf_console() ? 150 : 2000;
+    const std::string today =
+        BANNER + PROMPT + "\n" + summary_of(count) + "log.csv" + SUMMARY_2 + ENTER;
+
+    write_archives(scratch / "piped", count);
+    running_program piped = start_program("fenwrack_nosleep", scratch / "piped", {});
+    run_held_back(&piped, ENTER);
+    const interactive_result reference = finish_program(&piped, program_time_limit(60));
+    EXPECT_EQ(reference.status, 0);
+    EXPECT_EQ(reference.out, console(today)) << "a pipe gets today's bytes, however long";
+
+    write_archives(scratch / "shown", count);
+    run_options options;
+    options.terminal = true;
+    options.environment = {{"LC_ALL", "C.UTF-8"}};
+    running_program shown = start_program("fenwrack_nosleep", scratch / "shown", options);
+    const double seconds = run_held_back(&shown, to_utf8(ENTER));
+    const interactive_result r = finish_program(&shown, program_time_limit(60));
+    EXPECT_EQ(r.status, 0);
+    if (programs_use_crlf_console()) {
+        // Wine's console draws its screen with escape sequences of its own: the line is seen,
+        // and the summary after it.
+        const std::string text = terminal_text(r.out);
+        const std::size_t line = text.rfind("/" + std::to_string(count) + ": a0");
+        ASSERT_NE(line, std::string::npos) << text;
+        EXPECT_NE(text.find(to_utf8(summary_of(count)), line), std::string::npos) << text;
+        return;
+    }
+    std::string rest;
+    const std::vector<std::string> pieces = progress_pieces(r.out, &rest);
+    ASSERT_GE(pieces.size(), 2u) << "no progress line in " << seconds << " s";
+    EXPECT_EQ(rest, to_utf8(today));
+    // at most four lines a second; each "done N/COUNT: <archive N>", N never going back
+    EXPECT_LE(static_cast<double>(pieces.size() - 1), seconds * 4 + 2);
+    int last_done = -1;
+    for (std::size_t k = 0; k + 1 < pieces.size(); ++k) {
+        const std::string text = trimmed(pieces[k]);
+        int done = -1;
+        int total = -1;
+        int archive = -1;
+        int end = 0;
+        std::sscanf(text.c_str(), "done %d/%d: a%4d.mht%n", &done, &total, &archive, &end);
+        ASSERT_EQ(static_cast<std::size_t>(end), text.size()) << text;
+        EXPECT_EQ(total, count) << text;
+        EXPECT_EQ(done, archive) << text;
+        EXPECT_GE(done, last_done) << text;
+        last_done = done;
+    }
+    // the last line is erased, so the summary starts at column 0
+    EXPECT_EQ(pieces.back().find_first_not_of(' '), std::string::npos);
+    EXPECT_GE(pieces.back().size(), trimmed(pieces[pieces.size() - 2]).size());
+}
+
+TEST_F(LongRun, ProgressLineFitsANarrowTerminalInWholeCharacters)
+{
+    if (programs_use_crlf_console())
+        GTEST_SKIP() << "Wine's console lays out its own screen";
+    // 長い名前の書庫 (a long archive name) several times; one name holds an escape byte
+    const auto name_of = [](int n) {
+        std::string name = n == 3 ? "\x1b[2J" : "";
+        for (int k = 0; k < 4; ++k)
+            name += "\x92\xb7\x82\xa2\x96\xbc\x91O\x82\xcc\x8f\x91\x8c\xc9";
+        return name + std::to_string(n) + ".mht";
+    };
+    write_archives(scratch, 2000, +name_of);
+    run_options options;
+    options.terminal = true;
+    options.columns = 41;
+    options.environment = {{"LC_ALL", "C.UTF-8"}};
+    running_program p = start_program("fenwrack_nosleep", scratch, options);
+    run_held_back(&p, to_utf8(ENTER));
+    const interactive_result r = finish_program(&p, program_time_limit(60));
+    EXPECT_EQ(r.status, 0);
+    std::string rest;
+    const std::vector<std::string> pieces = progress_pieces(r.out, &rest);
+    ASSERT_GE(pieces.size(), 2u);
+    for (const std::string &piece : pieces) {
+        EXPECT_LE(columns_of(piece), 40u) << piece;     // never the last column: no wrap
+        if (piece.find("?[2J") == std::string::npos) {  // the escape byte shown as '?'
+            EXPECT_EQ(piece.find('?'), std::string::npos) << "a character cut in two: " << piece;
+        }
+        EXPECT_EQ(piece.find('\x1b'), std::string::npos) << "a name's escape byte: " << piece;
+    }
+    EXPECT_NE(pieces.front().find(to_utf8("\x92\xb7\x82\xa2")), std::string::npos);
+}
+
+TEST_F(LongRun, CtrlCEndsTheRunAfterThePartBeingWritten)
+{
+    // The part replaces a file that was there: stopped half-way, neither content would be left.
+    write_file("keep.bin", "former content");
+    std::string payload(std::size_t{57} << 19, '\0');  // whole base64 lines, 28.5 MB
+    for (std::size_t k = 0; k < payload.size(); ++k)
+        payload[k] = static_cast<char>((k * 7) >> 3);
+    static const char ALPHABET[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string body;
+    for (std::size_t k = 0; k < payload.size(); k += 57) {
+        for (std::size_t g = k; g < std::min(k + 57, payload.size()); g += 3) {
+            const auto v = static_cast<unsigned>(static_cast<unsigned char>(payload[g]) << 16 |
+                                                 static_cast<unsigned char>(payload[g + 1]) << 8 |
+                                                 static_cast<unsigned char>(payload[g + 2]));
+            for (int shift = 18; shift >= 0; shift -= 6)
+                body += ALPHABET[(v >> shift) & 63];
+        }
+        body += "\r\n";
+    }
+    const std::string head = "--" + B + "\r\nContent-Type: application/octet-stream\r\n";
+    write_file("a.mht", "Content-Type: multipart/related; boundary=\"" + B + "\"\r\n\r\n" + head +
+                            "Content-Transfer-Encoding: base64\r\nContent-Location: "
+                            "http://example.test/keep.bin\r\n\r\n" +
+                            body + head +
+                            "Content-Location: http://example.test/after.bin\r\n\r\nafter\r\n--" +
+                            B + "--\r\n");
+    write_file("b.mht", small_archive(1));
+
+    running_program p = start_program("fenwrack_nosleep", scratch, {});
+    send_input(&p, "Y\n\n");
+    bool mid_part = false;
+    const auto start = std::chrono::steady_clock::now();
+    while (!mid_part &&
+           std::chrono::steady_clock::now() - start < std::chrono::duration<double>(60)) {
+        std::error_code error;
+        const auto size = std::filesystem::file_size(scratch / "keep.bin", error);
+        mid_part = !error && size > 0 && size < payload.size() && size != 14;
+        if (!mid_part)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    ASSERT_TRUE(mid_part) << "keep.bin was never seen half-written";
+    kill(p.pid, SIGINT);
+    const interactive_result r = finish_program(&p, program_time_limit(60));
+
+    EXPECT_EQ(r.status, status_after_interrupt());
+    EXPECT_EQ(r.out, console(BANNER + PROMPT + "\n" + INTERRUPTED_1 + "a.mht" + INTERRUPTED_2));
+    EXPECT_TRUE(read_file("keep.bin") == payload) << "keep.bin is not the whole part";
+    // the walk ended after that part, the archive's row lists it, no later archive was begun
+    EXPECT_EQ(list_program_names(scratch),
+              (std::vector<std::string>{"a.mht", "b.mht", "keep.bin", "log.csv"}));
+    EXPECT_EQ(read_file("log.csv"), crlf(LOG_HEADER + "a.mht,1,keep.bin\n"));
+}
+
+TEST_F(LongRun, LongAnswerLeavesTheFinalEnterWaitWaiting)
+{
+    write_file("a.mht", small_archive(0));
+    // 11 characters fill the read and leave the line feed; longer ones leave more
+    for (const std::string answer : {"yyyyyyyyyyy\n", "Yes, please take them all apart\n"}) {
+        running_program p = start_program("fenwrack_nosleep", scratch, {});
+        send_input(&p, answer);
+        EXPECT_TRUE(wait_for_output(&p, ENTER, program_time_limit(20))) << answer;
+        // still waiting: the output stays open, nothing more comes
+        EXPECT_FALSE(wait_for_output(&p, "never printed", 0.5)) << answer;
+        EXPECT_GE(p.output_fd, 0) << "the rest of the answer ended the wait: " << answer;
+        send_input(&p, "\n");
+        EXPECT_EQ(finish_program(&p, program_time_limit(20)).status, 0) << answer;
+    }
+}
