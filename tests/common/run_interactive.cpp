@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <iconv.h>
 #include <poll.h>
 #include <pty.h>
 #include <sstream>
@@ -261,4 +263,31 @@ terminal_text(const std::string &out)
         }
     }
     return text;
+}
+
+std::string
+convert_cp932(const std::string &cp932, const char *to)
+{
+    iconv_t cd = iconv_open(to, "CP932");
+    EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1)) << to;
+    std::string result;
+    char *in = const_cast<char *>(cp932.data());
+    std::size_t in_left = cp932.size();
+    while (in_left > 0) {
+        char buf[256];
+        char *out = buf;
+        std::size_t room = sizeof buf;
+        const std::size_t r = iconv(cd, &in, &in_left, &out, &room);
+        result.append(buf, static_cast<std::size_t>(out - buf));
+        if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
+            result += '?';
+            const auto lead = static_cast<unsigned char>(*in);
+            const std::size_t len =
+                in_left > 1 && ((lead >= 0x81 && lead <= 0x9f) || lead >= 0xe0) ? 2 : 1;
+            in += len;
+            in_left -= len;
+        }
+    }
+    iconv_close(cd);
+    return result;
 }

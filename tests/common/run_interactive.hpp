@@ -60,3 +60,7 @@ interactive_result run_with(const std::string &program, const std::filesystem::p
 // What a terminal shows of out, as text: CR bytes and the escape sequences of a console
 // (Wine's draws with them) removed, a cursor move forward taken as that many spaces.
 std::string terminal_text(const std::string &out);
+
+// cp932 text in the encoding to (an iconv name, "UTF-8"); a character it lacks, or a byte that
+// is no cp932 character, becomes '?'.
+std::string convert_cp932(const std::string &cp932, const char *to);

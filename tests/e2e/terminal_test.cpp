@@ -8,9 +8,7 @@
 #include "tests/common/run_program.hpp"
 #include "tests/common/test_files.hpp"
 
-#include <cerrno>
 #include <gtest/gtest.h>
-#include <iconv.h>
 #include <map>
 #include <string>
 #include <vector>
@@ -27,34 +25,6 @@ const std::string PROMPT = "\x81@\x8f\x88\x97\x9d\x82\xf0\x8e\xc0\x8ds\x82\xb5\x
                            "\x82\xa9\x81H(Y/N):";  // 　処理を実行しますか？(Y/N):
 const std::string ENTER = "\x81@Enter\x83L\x81[\x82\xc5\x8fI\x97\xb9\x82\xb5\x82\xdc\x82\xb7\x81"
                           "B";  // 　Enterキーで終了します。
-
-// bytes in the encoding to; a character it lacks (or no cp932 character) becomes '?'
-std::string
-convert(const std::string &cp932, const char *to)
-{
-    iconv_t cd = iconv_open(to, "CP932");
-    EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1)) << to;
-    std::string result;
-    char *in = const_cast<char *>(cp932.data());
-    std::size_t in_left = cp932.size();
-    while (in_left > 0) {
-        char buf[256];
-        char *out = buf;
-        std::size_t room = sizeof buf;
-        const std::size_t r = iconv(cd, &in, &in_left, &out, &room);
-        result.append(buf, static_cast<std::size_t>(out - buf));
-        if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
-            result += '?';
-            const auto lead = static_cast<unsigned char>(*in);
-            const std::size_t len =
-                in_left > 1 && ((lead >= 0x81 && lead <= 0x9f) || lead >= 0xe0) ? 2 : 1;
-            in += len;
-            in_left -= len;
-        }
-    }
-    iconv_close(cd);
-    return result;
-}
 
 std::string
 without_cr(const std::string &text)
@@ -131,10 +101,11 @@ TEST_F(Terminal, Utf8TerminalShowsTheDialogueAndFilesStayTheSame)
     ASSERT_EQ(reference.status, 0);
 
     const std::filesystem::path shown = example_folder(scratch, "shown");
-    const interactive_result r = run_on_terminal(shown, {{"LANG", "C.UTF-8"}},
-                                                 convert(PROMPT, "UTF-8"), convert(ENTER, "UTF-8"));
+    const interactive_result r =
+        run_on_terminal(shown, {{"LANG", "C.UTF-8"}}, convert_cp932(PROMPT, "UTF-8"),
+                        convert_cp932(ENTER, "UTF-8"));
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(terminal_text(r.out), without_cr(convert(reference.out, "UTF-8")));
+    EXPECT_EQ(terminal_text(r.out), without_cr(convert_cp932(reference.out, "UTF-8")));
     EXPECT_EQ(folder_bytes(shown), folder_bytes(piped));
 }
 
@@ -170,9 +141,9 @@ TEST_F(Terminal, OtherLocalesChangeWhatTheTerminalShowsAndNothingElse)
         const std::filesystem::path shown = example_folder(scratch, r.locale);
         const interactive_result run =
             run_on_terminal(shown, {{"LC_ALL", r.locale}, {"LOCPATH", locales.string()}},
-                            convert(PROMPT, r.codeset), convert(ENTER, r.codeset));
+                            convert_cp932(PROMPT, r.codeset), convert_cp932(ENTER, r.codeset));
         EXPECT_EQ(run.status, 0) << r.locale;
-        EXPECT_EQ(terminal_text(run.out), without_cr(convert(reference.out, r.codeset)))
+        EXPECT_EQ(terminal_text(run.out), without_cr(convert_cp932(reference.out, r.codeset)))
             << r.locale;
         EXPECT_EQ(folder_bytes(shown), folder_bytes(piped)) << r.locale;
     }
