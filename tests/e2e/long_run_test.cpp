@@ -51,16 +51,31 @@ small_archive(int n)
                 id + ".gif\n\nR0lGODlh\n--" + B + "--\n");
 }
 
-// Writes count archives named "a0000.mht", ... (name_of gives other names) into folder.
+// What follows "a0000" ... in an archive's name: 長い名前の書庫 (a long archive name) four times,
+// after an escape sequence in archive 3 (its escape byte is shown as '?'). Under Wine, which
+// runs here in the C locale (ASCII names only) and whose console lays out its own screen, none.
+std::string
+name_tail(int n, bool shown = false)
+{
+    std::string tail;
+    if (programs_use_crlf_console())
+        return tail;
+    if (n == 3)
+        tail.append(shown ? "?[2J" : "\x1b[2J");
+    for (int k = 0; k < 4; ++k)
+        tail += "\x92\xb7\x82\xa2\x96\xbc\x91O\x82\xcc\x8f\x91\x8c\xc9";
+    return tail;
+}
+
+// Writes count archives named "a0000<tail>.mht", ... into folder.
 void
-write_archives(const std::filesystem::path &folder, int count,
-               std::string (*name_of)(int) = nullptr)
+write_archives(const std::filesystem::path &folder, int count)
 {
     std::filesystem::create_directories(folder);
     for (int n = 0; n < count; ++n) {
         char name[32];
-        std::snprintf(name, sizeof name, "a%04d.mht", n);
-        write_input(folder, name_of != nullptr ? name_of(n) : name, small_archive(n));
+        std::snprintf(name, sizeof name, "a%04d", n);
+        write_input(folder, name + name_tail(n) + ".mht", small_archive(n));
     }
 }
 
@@ -147,6 +162,9 @@ summary_of(int count)
 
 }  // namespace
 
+// A long run: a pipe gets today's bytes; a terminal of 41 columns also gets the progress line,
+// never wider than 40 columns, names cut only between characters, a name's escape byte shown as
+// '?', the line erased before the summary.
 TEST_F(LongRun, TerminalShowsProgressAndThenTheSummaryAPipeGetsAlike)
 {
     const int count = programs_use_crlf_console() ? 150 : 2000;
@@ -163,6 +181,7 @@ TEST_F(LongRun, TerminalShowsProgressAndThenTheSummaryAPipeGetsAlike)
     write_archives(scratch / "shown", count);
     run_options options;
     options.terminal = true;
+    options.columns = 41;
     options.environment = {{"LC_ALL", "C.UTF-8"}};
     running_program shown = start_program("fenwrack_nosleep", scratch / "shown", options);
     const double seconds = run_held_back(&shown, to_utf8(ENTER));
@@ -172,7 +191,10 @@ TEST_F(LongRun, TerminalShowsProgressAndThenTheSummaryAPipeGetsAlike)
         // Wine's console draws its screen with escape sequences of its own: the line is seen,
         // and the summary after it.
         const std::string text = terminal_text(r.out);
-        const std::size_t line = text.rfind("/" + std::to_string(count) + ": a0");
+        std::string drawn = "/";  // built in steps: GCC 12 warns falsely of the one expression
+        drawn += std::to_string(count);
+        drawn += ": a0";
+        const std::size_t line = text.rfind(drawn);
         ASSERT_NE(line, std::string::npos) << text;
         EXPECT_NE(text.find(to_utf8(summary_of(count)), line), std::string::npos) << text;
         return;
@@ -181,17 +203,22 @@ TEST_F(LongRun, TerminalShowsProgressAndThenTheSummaryAPipeGetsAlike)
     const std::vector<std::string> pieces = progress_pieces(r.out, &rest);
     ASSERT_GE(pieces.size(), 2u) << "no progress line in " << seconds << " s";
     EXPECT_EQ(rest, to_utf8(today));
-    // at most four lines a second; each "done N/COUNT: <archive N>", N never going back
+    // at most four lines a second; each "done N/COUNT: a<N><name cut>", N never going back
     EXPECT_LE(static_cast<double>(pieces.size() - 1), seconds * 4 + 2);
     int last_done = -1;
     for (std::size_t k = 0; k + 1 < pieces.size(); ++k) {
+        EXPECT_LE(columns_of(pieces[k]), 40u) << pieces[k];  // never the last column: no wrap
         const std::string text = trimmed(pieces[k]);
         int done = -1;
         int total = -1;
         int archive = -1;
         int end = 0;
-        std::sscanf(text.c_str(), "done %d/%d: a%4d.mht%n", &done, &total, &archive, &end);
-        ASSERT_EQ(static_cast<std::size_t>(end), text.size()) << text;
+        std::sscanf(text.c_str(), "done %d/%d: a%4d%n", &done, &total, &archive, &end);
+        ASSERT_GT(end, 0) << text;
+        EXPECT_EQ(
+            to_utf8(name_tail(archive, true)).rfind(text.substr(static_cast<std::size_t>(end)), 0),
+            0u)
+            << text;
         EXPECT_EQ(total, count) << text;
         EXPECT_EQ(done, archive) << text;
         EXPECT_GE(done, last_done) << text;
@@ -199,40 +226,7 @@ TEST_F(LongRun, TerminalShowsProgressAndThenTheSummaryAPipeGetsAlike)
     }
     // the last line is erased, so the summary starts at column 0
     EXPECT_EQ(pieces.back().find_first_not_of(' '), std::string::npos);
-    EXPECT_GE(pieces.back().size(), trimmed(pieces[pieces.size() - 2]).size());
-}
-
-TEST_F(LongRun, ProgressLineFitsANarrowTerminalInWholeCharacters)
-{
-    if (programs_use_crlf_console())
-        GTEST_SKIP() << "Wine's console lays out its own screen";
-    // 長い名前の書庫 (a long archive name) several times; one name holds an escape byte
-    const auto name_of = [](int n) {
-        std::string name = n == 3 ? "\x1b[2J" : "";
-        for (int k = 0; k < 4; ++k)
-            name += "\x92\xb7\x82\xa2\x96\xbc\x91O\x82\xcc\x8f\x91\x8c\xc9";
-        return name + std::to_string(n) + ".mht";
-    };
-    write_archives(scratch, 2000, +name_of);
-    run_options options;
-    options.terminal = true;
-    options.columns = 41;
-    options.environment = {{"LC_ALL", "C.UTF-8"}};
-    running_program p = start_program("fenwrack_nosleep", scratch, options);
-    run_held_back(&p, to_utf8(ENTER));
-    const interactive_result r = finish_program(&p, program_time_limit(60));
-    EXPECT_EQ(r.status, 0);
-    std::string rest;
-    const std::vector<std::string> pieces = progress_pieces(r.out, &rest);
-    ASSERT_GE(pieces.size(), 2u);
-    for (const std::string &piece : pieces) {
-        EXPECT_LE(columns_of(piece), 40u) << piece;     // never the last column: no wrap
-        if (piece.find("?[2J") == std::string::npos) {  // the escape byte shown as '?'
-            EXPECT_EQ(piece.find('?'), std::string::npos) << "a character cut in two: " << piece;
-        }
-        EXPECT_EQ(piece.find('\x1b'), std::string::npos) << "a name's escape byte: " << piece;
-    }
-    EXPECT_NE(pieces.front().find(to_utf8("\x92\xb7\x82\xa2")), std::string::npos);
+    EXPECT_GE(pieces.back().size(), columns_of(trimmed(pieces[pieces.size() - 2])));
 }
 
 TEST_F(LongRun, CtrlCEndsTheRunAfterThePartBeingWritten)
