@@ -28,6 +28,9 @@ struct batch_info {
     const char *log_name = "";
     file_identity log_identity;
     name_guard guard;
+    // after each archive's close-out, its HTML and style sheet outputs refer to the files
+    // written for its parts (pages that open offline)
+    bool offline = false;
 };
 
 // split_archive.cpp
