@@ -12,12 +12,15 @@
 #include <span>
 #include <string>
 
-// One written part: its content kind and its current file name in a block from
-// checked_alloc of name_size bytes (at least NAME_SIZE; larger when a name needs it).
+// One written part: its content kind, its current file name in a block from checked_alloc of
+// name_size bytes (at least NAME_SIZE; larger when a name needs it), and, when file_known, the
+// file it was written to (a rewrite of a page opens that file only, whatever name reaches it).
 struct output_entry {
     content_kind kind = KIND_NONE;
     char *name = nullptr;
     std::size_t name_size = 0;
+    file_identity file;
+    bool file_known = false;
 };
 
 // What the batch tells each archive: the run log's name and the file it is (each archive
@@ -46,9 +49,12 @@ void split_archive(const char *archive_name, const batch_info &batch);
 // Gives the thumbnail saved under a ".tmp" name (images->src_name) the name images->thumb_name
 // (made unique there), every other ".tmp" output the name "page_name_NNN.tmp", and rewrites the
 // references in every HTML output. Names in outputs change in place (blocks grow when a name
-// needs it). The scratch buffers are LINE_BUFFER_SIZE bytes each.
+// needs it). The scratch buffers are LINE_BUFFER_SIZE bytes each. after_stop (the walk was
+// stopped before the archive's end): only files of outputs are renamed, so a thumbnail not
+// written yet, or one that cannot be renamed, keeps the page's reference as it is.
 void rename_temp_images(std::span<output_entry> outputs, const char *page_name, image_names *images,
-                        std::span<char> line_scratch, std::span<char> work_scratch);
+                        std::span<char> line_scratch, std::span<char> work_scratch,
+                        bool after_stop = false);
 
 // replace_txt.cpp
 

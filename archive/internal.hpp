@@ -3,8 +3,12 @@
 
 #include "platform/platform.hpp"
 
+#include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 // One replacement of a rewrite: every occurrence of old_text (not empty) becomes new_text.
 struct replacement {
@@ -12,14 +16,64 @@ struct replacement {
     std::string_view new_text;
 };
 
+// A rewrite pass looks at a line in pieces of at most this many bytes (a read of 10238 bytes
+// and the terminator): an occurrence split between two pieces stays as it is.
+inline constexpr std::size_t PIECE_SIZE = LINE_BUFFER_SIZE - 2;
+
+// replace_at_once.cpp
+
+// Rewrites with fewer passes than this run them one by one.
+inline constexpr std::size_t AT_ONCE_FROM_PASSES = 8;
+
+// What the passes of a rewrite look for, indexed so that one scan of a text finds them all.
+// Fields are replace_at_once's own.
+struct pattern_table {
+    bool usable = false;      // every text sought has 4 bytes or more, no text holds a line end
+    std::size_t longest = 0;  // the longest text sought
+    std::vector<std::size_t> lengths;        // the lengths of the texts sought, ascending
+    std::vector<std::string_view> texts;     // each distinct text sought, once
+    std::vector<std::string_view> inserted;  // what the first pass seeking it puts in its place
+    std::vector<std::uint32_t> first_pass;   // per text, the first and last pass seeking it
+    std::vector<std::uint32_t> last_pass;
+    std::unordered_multimap<std::uint64_t, std::uint32_t> by_key;  // hash and length -> text
+    std::vector<std::uint64_t> starts;  // a bit per hash of a text's first four bytes
+    std::vector<std::uint64_t> powers;  // the hash's base to the powers 0 to longest
+};
+
+// Indexes the replacements (which must outlive the table). A table of fewer than
+// AT_ONCE_FROM_PASSES replacements, or of any that replace_at_once cannot take, is not usable.
+void fill_pattern_table(pattern_table *table, std::span<const replacement> replacements);
+
+// Appends to out what the table's passes, one after another, give of text (whole lines, the
+// last of which may lack its line feed at the end of the file; each line one piece to every
+// pass), found and replaced in one scan. Returns false, out unchanged, when the passes could
+// meet in text (occurrences of two texts overlap, a text brought in would be found by a later
+// pass, a line could reach PIECE_SIZE): the caller then runs them one by one.
+bool replace_at_once(const pattern_table &table, std::string_view text, std::string *out);
+
 // replace_txt.cpp
+
+enum rewrite_result : int {
+    REWRITE_DONE = 0,
+    REWRITE_LEFT_ALONE = 1  // not the file expected: untouched, and the console says so
+};
 
 // Rewrites the text file file_name as one replace_txt call per replacement, in order, would:
 // each pass looks at every line in pieces of 10238 bytes and replaces left to right. Every byte
 // of the file is kept (NUL and 0x1A are text; CR is dropped and "\n" stored as CR LF). The new
 // text is written beside the file and renamed over it, so the file is never left cut. A file
-// that cannot be read or replaced ends the run.
-void rewrite_text_file(const char *file_name, std::span<const replacement> replacements);
+// that is gone, or cannot be read or replaced, ends the run. With expected, the file is read
+// only when it is that file, reached by its own name (no symbolic link); anything else is left
+// alone, with a message; after a rewrite *expected is the new file.
+rewrite_result rewrite_text_file(const char *file_name, std::span<const replacement> replacements,
+                                 file_identity *expected = nullptr);
+
+// Creates the work file that receives a file's new bytes beside it, "%s.cpy" of file_name
+// (shortened to what a file system holds), exclusively: a name taken moves on to the next free
+// one. Opens it with mode into *out and stores its name in work_name (NAME_SIZE bytes or more).
+// Returns false (reason noted) when it cannot be created.
+bool create_work_file(const char *file_name, std::span<char> work_name, out_stream *out,
+                      const char *mode);
 
 // encoded_location.cpp
 

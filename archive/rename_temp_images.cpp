@@ -20,8 +20,15 @@ static constexpr char MSG_RENAME_FAILED[] =
     "\x83\x8a\x83l\x81[\x83\x80\x83G\x83\x89\x81[\x82\xc5\x82\xb7\x81"
     "B\n%s\n%s\n";
 
-// Replacements waiting to be applied to every HTML output, in the order they were made.
-using pending_list = std::vector<std::pair<std::string, std::string>>;
+// Replacements waiting to be applied to every HTML output, in the order they were made, and
+// what the close-out knows of the pages.
+struct pending_state {
+    std::vector<std::pair<std::string, std::string>> replacements;
+    // how many HTML outputs carry each name, ASCII case folded: a file about to be renamed
+    // away is a page when its name is here
+    std::unordered_map<std::string, int> page_names;
+    bool pages_all_there = true;  // every HTML output was on disk when the close-out began
+};
 
 // True when name's extension begins with "tmp" in any case (tmp, TMP, tmpx).
 static bool
@@ -31,11 +38,25 @@ has_tmp_extension(const char *name, std::span<char> base_scratch, std::span<char
     return str_nicmp(ext_scratch.data(), "tmp", 3) == 0;
 }
 
-// Stores name in the entry. A name that does not fit the entry's block gets a larger block
-// (the old one is released), so a recorded name is never cut.
-static void
-set_entry_name(output_entry *entry, const char *name)
+static std::string
+folded(const char *name)
 {
+    std::string text(name);
+    for (char &c : text)
+        c = static_cast<char>(ascii_upper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Stores name in the entry. A name that does not fit the entry's block gets a larger block
+// (the old one is released), so a recorded name is never cut. A page's new name is known as a
+// page's from then on.
+static void
+set_entry_name(output_entry *entry, const char *name, pending_state *pending)
+{
+    if (entry->kind == KIND_HTML) {
+        --pending->page_names[folded(entry->name)];
+        ++pending->page_names[folded(name)];
+    }
     const std::size_t need = std::strlen(name) + 1;
     if (need > entry->name_size) {
         char *block = checked_alloc(need);
@@ -58,13 +79,33 @@ page_file_key(const char *name)
     return "file/" + std::to_string(identity.volume) + "/" + std::to_string(identity.index);
 }
 
+// Rewrites the HTML output page with passes: only the file written for it, when that is known
+// (a page left alone keeps its text, and the console says so). Every entry of the same file
+// follows the file's new identity.
+static void
+rewrite_page(std::span<output_entry> outputs, std::size_t page, std::span<const replacement> passes,
+             const std::vector<std::string> &keys)
+{
+    output_entry &entry = outputs[page];
+    if (!entry.file_known) {
+        rewrite_text_file(entry.name, passes);
+        return;
+    }
+    if (rewrite_text_file(entry.name, passes, &entry.file) == REWRITE_LEFT_ALONE)
+        return;
+    for (std::size_t k = page + 1; k < outputs.size(); ++k) {
+        if (outputs[k].kind == KIND_HTML && keys[k] == keys[page])
+            outputs[k].file = entry.file;
+    }
+}
+
 // Rewrites every HTML output once with the pending replacements, in list order. A file that
 // the list names twice (two entries reaching one file) takes each replacement twice in turn,
 // as one rewrite per listed page would give it.
 static void
-apply_pending(std::span<output_entry> outputs, pending_list *pending)
+apply_pending(std::span<output_entry> outputs, pending_state *pending)
 {
-    if (pending->empty())
+    if (pending->replacements.empty())
         return;
     std::vector<std::string> keys(outputs.size());
     std::unordered_map<std::string, std::size_t> copies;
@@ -82,87 +123,114 @@ apply_pending(std::span<output_entry> outputs, pending_list *pending)
         if (it->second == 0)
             continue;  // rewritten already under the file's first entry
         passes.clear();
-        for (const auto &[old_text, new_text] : *pending) {
+        for (const auto &[old_text, new_text] : pending->replacements) {
             for (std::size_t c = 0; c < it->second; ++c)
                 passes.push_back({old_text, new_text});
         }
         it->second = 0;
-        rewrite_text_file(outputs[k].name, passes);
+        rewrite_page(outputs, k, passes, keys);
     }
-    pending->clear();
+    pending->replacements.clear();
 }
 
 // One rewrite per HTML output, in list order, for a single replacement.
 static void
 replace_in_pages(std::span<output_entry> outputs, const char *old_text, const char *new_text)
 {
-    for (const output_entry &page : outputs) {
-        if (page.kind == KIND_HTML)
-            replace_txt(page.name, old_text, new_text);
+    const replacement one{old_text, new_text};
+    const std::vector<std::string> keys(outputs.size());
+    for (std::size_t k = 0; k < outputs.size(); ++k) {
+        if (outputs[k].kind == KIND_HTML)
+            rewrite_page(outputs, k, std::span<const replacement>(&one, 1), keys);
     }
 }
 
 // Records a replacement for every HTML output. An HTML output that has gone from the disk
 // would end the run at this replacement: the pending ones are applied and this one goes
-// through replace_txt, so the run ends at the same point with the same files.
+// through one rewrite per page, so the run ends at the same point with the same files.
 static void
-queue_replacement(std::span<output_entry> outputs, pending_list *pending, const char *old_text,
+queue_replacement(std::span<output_entry> outputs, pending_state *pending, const char *old_text,
                   const char *new_text)
 {
-    for (const output_entry &page : outputs) {
-        if (page.kind == KIND_HTML && !entry_exists(page.name)) {
-            apply_pending(outputs, pending);
-            replace_in_pages(outputs, old_text, new_text);
-            return;
+    if (!pending->pages_all_there) {
+        for (const output_entry &page : outputs) {
+            if (page.kind == KIND_HTML && !entry_exists(page.name)) {
+                apply_pending(outputs, pending);
+                replace_in_pages(outputs, old_text, new_text);
+                return;
+            }
         }
     }
-    pending->emplace_back(old_text, new_text);
+    pending->replacements.emplace_back(old_text, new_text);
 }
 
 // Before a file is renamed away: an HTML output of that name takes its pending replacements
 // first, while it can still be found.
 static void
-apply_pending_before_rename(std::span<output_entry> outputs, pending_list *pending,
+apply_pending_before_rename(std::span<output_entry> outputs, pending_state *pending,
                             const char *name)
 {
-    for (const output_entry &page : outputs) {
-        if (page.kind == KIND_HTML && is_same_name_nocase(page.name, name)) {
-            apply_pending(outputs, pending);
-            return;
-        }
-    }
+    const auto page = pending->page_names.find(folded(name));
+    if (page != pending->page_names.end() && page->second > 0)
+        apply_pending(outputs, pending);
+}
+
+// True when the file name is one of the outputs' files (whatever name reaches it).
+static bool
+is_output_file(std::span<const output_entry> outputs, const char *name)
+{
+    file_identity file;
+    if (inspect_entry(name, &file) != ENTRY_REGULAR)
+        return false;
+    return std::any_of(outputs.begin(), outputs.end(), [&file](const output_entry &entry) {
+        return entry.file_known && entry.file.volume == file.volume &&
+               entry.file.index == file.index;
+    });
 }
 
 // The image that the page shows was saved under a ".tmp" name: it takes thumb_name (made
-// unique), and every reference and recorded name follows.
+// unique), and every reference and recorded name follows. After a stop, only an image this
+// archive wrote is renamed, and one that cannot be is left as it is.
 static void
 rename_thumbnail(std::span<output_entry> outputs, image_names *images, std::span<char> line_scratch,
-                 std::span<char> work_scratch, pending_list *pending)
+                 std::span<char> work_scratch, pending_state *pending, bool after_stop)
 {
     char *thumb_name = images->thumb_name;
     const char *src_name = images->src_name;
     if (!has_tmp_extension(src_name, line_scratch, work_scratch) || thumb_name[0] == '\0')
         return;
+    if (after_stop && !is_output_file(outputs, src_name))
+        return;  // not written before the stop: the page keeps naming it
     // within the 255 bytes a file system holds
     make_unique_name(std::span<char>(thumb_name, NAME_SIZE));
     apply_pending_before_rename(outputs, pending, src_name);
-    if (!rename_no_replace(src_name, thumb_name))
+    if (!rename_no_replace(src_name, thumb_name)) {
+        if (after_stop)
+            return;
         fail_run_file(src_name, MSG_RENAME_FAILED, src_name, thumb_name);
+    }
     for (output_entry &entry : outputs) {
         if (std::strcmp(entry.name, src_name) == 0)
-            set_entry_name(&entry, thumb_name);
+            set_entry_name(&entry, thumb_name, pending);
     }
     queue_replacement(outputs, pending, src_name, thumb_name);
 }
 
 void
 rename_temp_images(std::span<output_entry> outputs, const char *page_name, image_names *images,
-                   std::span<char> line_scratch, std::span<char> work_scratch)
+                   std::span<char> line_scratch, std::span<char> work_scratch, bool after_stop)
 {
     // Every rename is made as it comes; the references are collected and each HTML output is
     // rewritten once at the end, with the text that one rewrite per rename would give.
-    pending_list pending;
-    rename_thumbnail(outputs, images, line_scratch, work_scratch, &pending);
+    pending_state pending;
+    for (const output_entry &entry : outputs) {
+        if (entry.kind != KIND_HTML)
+            continue;
+        ++pending.page_names[folded(entry.name)];
+        if (!entry_exists(entry.name))
+            pending.pages_all_there = false;
+    }
+    rename_thumbnail(outputs, images, line_scratch, work_scratch, &pending, after_stop);
 
     std::int32_t tmp_sequence = 1;
     for (output_entry &entry : outputs) {
@@ -184,7 +252,7 @@ rename_temp_images(std::span<output_entry> outputs, const char *page_name, image
         queue_replacement(outputs, &pending, entry.name, line_scratch.data());
         apply_pending_before_rename(outputs, &pending, entry.name);
         rename_no_replace(entry.name, line_scratch.data());
-        set_entry_name(&entry, line_scratch.data());
+        set_entry_name(&entry, line_scratch.data(), &pending);
     }
     apply_pending(outputs, &pending);
 }

@@ -17,9 +17,12 @@ static constexpr char MSG_OPEN_FAILED[] =
     "\xa2\x83G\x83\x89\x81[(fopen)\x82\xc5\x82\xb7\x81"
     "B\n";
 
-// A pass looks at a line in pieces of at most this many bytes (a read of 10238 bytes and the
-// terminator): an occurrence split between two pieces stays as it is.
-static constexpr std::size_t PIECE_SIZE = LINE_BUFFER_SIZE - 2;
+// 　%s は書き出したファイルではないため、参照を書き換えません。\n
+static constexpr char MSG_LEFT_ALONE[] =
+    "\x81@%s \x82\xcd\x8f\x91\x82\xab\x8fo\x82\xb5\x82\xbd\x83t\x83@\x83"
+    "C\x83\x8b\x82\xc5\x82\xcd\x82\xc8\x82\xa2\x82\xbd\x82\xdf\x81"
+    "A\x8eQ\x8f\xc6\x82\xf0\x8f\x91\x82\xab\x8a\xb7\x82\xa6\x82\xdc\x82\xb9\x82\xf1\x81"
+    "B\n";
 
 // Bytes taken from the file per step.
 static constexpr std::size_t READ_STEP = std::size_t{1} << 14;
@@ -218,45 +221,93 @@ run_passes(std::vector<pass_state> *passes, std::string *text, out_stream *out, 
     text->clear();
 }
 
-// Name of the file that receives the new text: "%s.cpy" next to the page, shortened to what a
-// file system holds.
+// Sends one step's text to the file: in one scan when the passes cannot meet in it (every pass
+// between pieces, the text whole lines), else through every pass in turn. *between_pieces
+// tells whether every pass is between pieces, before and after.
 static void
+run_step(std::vector<pass_state> *passes, const pattern_table &table, std::string *text,
+         out_stream *out, bool at_end, gram_filter *filter, bool *between_pieces)
+{
+    if (table.usable && *between_pieces && (at_end || (!text->empty() && text->back() == '\n'))) {
+        std::string replaced;
+        if (replace_at_once(table, *text, &replaced)) {
+            out_write(out, replaced.data(), replaced.size());
+            text->clear();
+            return;
+        }
+    }
+    run_passes(passes, text, out, at_end, filter);
+    *between_pieces = std::all_of(passes->begin(), passes->end(),
+                                  [](const pass_state &pass) { return pass.piece.empty(); });
+}
+
+// Name of the file that receives the new bytes: "%s.cpy" next to the file, shortened to what a
+// file system holds. False when the name does not fit work_name at all.
+static bool
 form_work_name(const char *file_name, std::span<char> work_name)
 {
     const int len = std::snprintf(work_name.data(), work_name.size(), "%s.cpy", file_name);
     if (len < 0 || static_cast<std::size_t>(len) >= work_name.size())
-        fail_run(MSG_OPEN_FAILED);
+        return false;
     fit_file_name(work_name, NAME_SIZE - 1);
+    return true;
 }
 
-// Creates the work file, exclusively: when the name is taken (the creation tells), the next
-// free one.
-static void
-create_work_file(const char *file_name, std::span<char> work_name, out_stream *out)
+bool
+create_work_file(const char *file_name, std::span<char> work_name, out_stream *out,
+                 const char *mode)
 {
-    form_work_name(file_name, work_name);
+    if (!form_work_name(file_name, work_name)) {
+        note_reason("name too long");
+        return false;
+    }
     for (;;) {
-        const create_result created = out_create_new(out, work_name.data(), "w");
+        const create_result created = out_create_new(out, work_name.data(), mode);
         if (created == CREATE_OK)
-            return;
+            return true;
         if (created == CREATE_FAILED)
-            fail_run_file(work_name.data(), MSG_OPEN_FAILED);
+            return false;
         note_name_refused(work_name.data());
         form_work_name(file_name, work_name);
         make_unique_name(work_name.first(NAME_SIZE));
     }
 }
 
-void
-rewrite_text_file(const char *file_name, std::span<const replacement> replacements)
+// Opens the page to rewrite: the file expected, when one is, reached by its own name.
+static rewrite_result
+open_page(text_input *in, const char *file_name, const file_identity *expected)
+{
+    // Every byte is text here: a 0x1A byte or a NUL neither ends the page nor cuts its line.
+    if (expected == nullptr) {
+        if (!text_open_read(in, file_name, false))
+            fail_run_file(file_name, MSG_OPEN_FAILED);
+        return REWRITE_DONE;
+    }
+    switch (text_open_own(in, file_name, *expected, false)) {
+    case EXISTING_PLAIN:
+        return REWRITE_DONE;
+    case EXISTING_OTHER:
+        // a link or another file put in the page's place: never read through it
+        console_printf(MSG_LEFT_ALONE, file_name);
+        return REWRITE_LEFT_ALONE;
+    default:
+        fail_run_file(file_name, MSG_OPEN_FAILED);
+    }
+}
+
+rewrite_result
+rewrite_text_file(const char *file_name, std::span<const replacement> replacements,
+                  file_identity *expected)
 {
     text_input in;
-    // Every byte is text here: a 0x1A byte or a NUL neither ends the page nor cuts its line.
-    if (!text_open_read(&in, file_name, false))
-        fail_run_file(file_name, MSG_OPEN_FAILED);
+    if (open_page(&in, file_name, expected) == REWRITE_LEFT_ALONE)
+        return REWRITE_LEFT_ALONE;
     char work_name[LINE_BUFFER_SIZE];
     out_stream out;
-    create_work_file(file_name, work_name, &out);
+    if (!create_work_file(file_name, work_name, &out, "w"))
+        fail_run_file(work_name, MSG_OPEN_FAILED);
+    if (expected != nullptr && !out_identity(&out, expected))
+        expected->volume = expected->index = 0;  // unknown: a later rewrite leaves it alone
 
     std::vector<pass_state> passes;
     bool cr_brought_in = false;  // the reader drops every CR: only a replacement brings one
@@ -264,6 +315,9 @@ rewrite_text_file(const char *file_name, std::span<const replacement> replacemen
         passes.push_back({r.old_text, r.new_text, {}, cr_brought_in});
         cr_brought_in = cr_brought_in || find_text(r.new_text, "\r") != std::string_view::npos;
     }
+    pattern_table table;
+    fill_pattern_table(&table, replacements);
+    bool between_pieces = true;
     // Each step's text ends at its last line feed, the rest going before the next read's, so
     // that a pass finding nothing to change can hand the text on as it is.
     std::string text;
@@ -281,7 +335,7 @@ rewrite_text_file(const char *file_name, std::span<const replacement> replacemen
             rest.assign(text, lf + 1);
             text.resize(lf + 1);
         }
-        run_passes(&passes, &text, &out, got == 0, &filter);
+        run_step(&passes, table, &text, &out, got == 0, &filter, &between_pieces);
         if (got == 0)
             break;
     }
@@ -297,6 +351,7 @@ rewrite_text_file(const char *file_name, std::span<const replacement> replacemen
         remove_file(work_name);
         fail_run_file(file_name, MSG_OPEN_FAILED);
     }
+    return REWRITE_DONE;
 }
 
 void

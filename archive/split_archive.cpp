@@ -311,27 +311,31 @@ refuses_replacing(const walk_state &s, const file_identity &file, const std::str
     return written != s.written.end() && written->second != carried;
 }
 
-// Opens an existing file name for a part to replace, emptied, when it may be replaced: a plain
-// file of the folder's own that refuses_replacing lets through. It is looked at before it is
-// opened (a file that must not be written is never opened for writing) and again as the open
-// file, so a name changed meanwhile is never followed. Returns false, with out closed, when
-// the part must take another name.
+// The file a part's body goes to: a new file under the part's name, or, when the part replaces
+// a file, a work file beside it that takes the name only once it is whole.
+struct part_output {
+    out_stream out;
+    bool replacing = false;
+    file_identity replaced;                 // the file it replaces
+    char work_name[LINE_BUFFER_SIZE] = {};  // where the body goes meanwhile
+};
+
+// True when the existing file name may be replaced by a part: a plain file of the folder's own
+// that refuses_replacing lets through and that could be written (as a part that wrote into it
+// would need). It is looked at before it is opened (a file that must not be written is never
+// opened for writing) and again as the open file, so a name changed meanwhile is never
+// followed; it is closed again untouched. Stores what it is in *file_out.
 static bool
-open_to_replace(const walk_state &s, out_stream *out, const std::string &carried)
+may_replace(const walk_state &s, const std::string &carried, file_identity *file_out)
 {
-    file_identity file;
-    if (is_run_log_name(s.part.name) || inspect_entry(s.part.name, &file) != ENTRY_REGULAR ||
-        refuses_replacing(s, file, carried))
+    out_stream existing;
+    if (is_run_log_name(s.part.name) || inspect_entry(s.part.name, file_out) != ENTRY_REGULAR ||
+        refuses_replacing(s, *file_out, carried))
         return false;
-    switch (out_open_existing(out, s.part.name, "wb", &file)) {
+    switch (out_open_existing(&existing, s.part.name, "wb", file_out)) {
     case EXISTING_PLAIN:
-        if (refuses_replacing(s, file, carried)) {
-            out_close(out);  // nothing written: the file stays as it was
-            return false;
-        }
-        if (!out_truncate(out))
-            fail_run_file(s.part.name, MSG_OUTPUT_OPEN, s.part.name);
-        return true;
+        out_close(&existing);  // nothing written: the file stays as it was
+        return !refuses_replacing(s, *file_out, carried);
     case EXISTING_FAILED:
         fail_run_file(s.part.name, MSG_OUTPUT_OPEN, s.part.name);
     default:
@@ -340,25 +344,53 @@ open_to_replace(const walk_state &s, out_stream *out, const std::string &carried
 }
 
 // Opens the output of a part that replaces a plain file of its name: a new file is created at
-// once, an existing one replaced when open_to_replace allows it. Anything else (a link, folder,
-// FIFO or device, a run log, an archive of the batch, whatever name reaches it) sends the part
-// to the next free name. carried is the name as the headers gave it, ASCII case folded.
+// once; an existing one that may_replace lets through is replaced by a work file when the body
+// is whole. Anything else (a link, folder, FIFO or device, a run log, an archive of the batch,
+// whatever name reaches it) sends the part to the next free name. carried is the name as the
+// headers gave it, ASCII case folded.
 static void
-open_replacing_output(walk_state *s, out_stream *out, const std::string &carried)
+open_replacing_output(walk_state *s, part_output *part, const std::string &carried)
 {
     for (;;) {
-        const create_result created = out_create_new(out, s->part.name, "wb");
+        const create_result created = out_create_new(&part->out, s->part.name, "wb");
         if (created == CREATE_OK)
             return;
         if (created == CREATE_FAILED && !entry_exists(s->part.name))
             fail_run_file(s->part.name, MSG_OUTPUT_OPEN, s->part.name);
-        if (open_to_replace(*s, out, carried))
+        if (may_replace(*s, carried, &part->replaced)) {
+            if (!create_work_file(s->part.name, part->work_name, &part->out, "wb"))
+                fail_run_file(part->work_name, MSG_OUTPUT_OPEN, s->part.name);
+            part->replacing = true;
             return;
+        }
         // taken from now on, even where the system shows no entry of that name (a dangling
         // link under Wine)
         note_name_refused(s->part.name);
         make_unique_name(std::span<char>(s->part.name, NAME_SIZE), s->batch->guard.reserved_names);
     }
+}
+
+// Closes the part's file. A work file that was written whole takes the part's name in one
+// step, replacing the file there; one that was not is removed, and the file it would have
+// replaced stays as it was.
+static void
+close_part_output(walk_state *s, part_output *part)
+{
+    if (!part->replacing) {
+        if (!out_close(&part->out))
+            fail_run_file(s->part.name, MSG_OUTPUT_OPEN, s->part.name);
+        return;
+    }
+    // (a removal that succeeds leaves the failure's reason as it was)
+    if (!out_close(&part->out)) {
+        remove_file(part->work_name);
+        fail_run_file(s->part.name, MSG_OUTPUT_OPEN, s->part.name);
+    }
+    if (!rename_replace(part->work_name, s->part.name)) {
+        remove_file(part->work_name);
+        fail_run_file(s->part.name, MSG_OUTPUT_OPEN, s->part.name);
+    }
+    s->written.erase({part->replaced.volume, part->replaced.index});
 }
 
 // Sets the body line's end to CR LF: the text is cut at the first line feed or NUL, and to
@@ -494,11 +526,12 @@ copy_body(walk_state *s, out_stream *out)
     text_seek(&s->in, text_line_start(&s->in));
 }
 
-// Records a written part in the output list. The name's block holds just the name: the list
-// lives until the archive is done, and an archive of thousands of parts should not hold a
-// full-size block for each (a later rename gives the entry a larger block when it needs one).
+// Records a written part in the output list, with the file it was written to when known. The
+// name's block holds just the name: the list lives until the archive is done, and an archive of
+// thousands of parts should not hold a full-size block for each (a later rename gives the entry
+// a larger block when it needs one).
 static void
-record_output(walk_state *s)
+record_output(walk_state *s, const file_identity *file)
 {
     const std::size_t len = std::strlen(s->part.name);
     output_entry entry;
@@ -506,6 +539,10 @@ record_output(walk_state *s)
     entry.name_size = len + 1;
     entry.name = checked_alloc(entry.name_size);
     std::memcpy(entry.name, s->part.name, len + 1);
+    if (file != nullptr) {
+        entry.file = *file;
+        entry.file_known = true;
+    }
     s->outputs.push_back(entry);
 }
 
@@ -526,20 +563,20 @@ write_part(walk_state *s)
     const bool html = s->part.kind == KIND_HTML;
     const std::string carried = folded_name(s->part.name);
     settle_part_name(s->part.name, s->default_name, s->batch->guard, !html);
-    out_stream out;
+    part_output part;
     if (html)
-        create_html_output(s, &out);
+        create_html_output(s, &part.out);
     else
-        open_replacing_output(s, &out, carried);
+        open_replacing_output(s, &part, carried);
     file_identity file;
-    if (out_identity(&out, &file))
+    const bool known = out_identity(&part.out, &file);
+    if (known)
         s->written[{file.volume, file.index}] = carried;
-    copy_body(s, &out);
-    if (!out_close(&out))
-        fail_run_file(s->part.name, MSG_OUTPUT_OPEN, s->part.name);
+    copy_body(s, &part.out);
+    close_part_output(s, &part);
     if (s->part.kind == KIND_HTML)
         htm_rename(s->part.name, s->page_name, &s->images);
-    record_output(s);
+    record_output(s, known ? &file : nullptr);
     reset_part(s, false);
 }
 
@@ -591,7 +628,8 @@ finish_archive(walk_state *s)
     for (char *copy : s->declaring_lines)
         checked_free(copy);
     s->declaring_lines.clear();
-    rename_temp_images(s->outputs, s->page_name, &s->images, s->line, s->work);
+    rename_temp_images(s->outputs, s->page_name, &s->images, s->line, s->work,
+                       interrupt_requested());
     char count[16];
     std::snprintf(count, sizeof count, ",%d", static_cast<int>(s->outputs.size()));
     out_text(&s->log, count);

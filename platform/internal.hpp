@@ -22,6 +22,11 @@ create_result create_new_file(const char *name, std::FILE **file_out);
 existing_result open_existing_file(const char *name, bool append, std::FILE **file_out,
                                    file_identity *identity_out);
 
+// Opens the existing file name for reading as a binary stream into *file_out, with the checks
+// of open_existing_file.
+existing_result open_existing_for_reading(const char *name, std::FILE **file_out,
+                                          file_identity *identity_out);
+
 // Cuts the open file to zero bytes. Returns false (reason noted) when it cannot.
 bool truncate_file(std::FILE *file);
 

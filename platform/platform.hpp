@@ -147,6 +147,13 @@ enum existing_result : int {
 existing_result out_open_existing(out_stream *out, const char *name, const char *mode,
                                   file_identity *identity_out);
 
+// Opens the existing file name for text-mode reading (as text_open_read) only when it is a
+// regular file that the name reaches itself (checked on the opened file, as out_open_existing
+// checks) and is the file expected, whatever name reaches it. EXISTING_OTHER when it is
+// anything else (a symbolic link, another file put in its place); in stays closed then.
+existing_result text_open_own(text_input *in, const char *name, const file_identity &expected,
+                              bool eot_ends_input);
+
 // Empties the file out_open_existing opened. Returns false when it cannot be emptied.
 bool out_truncate(out_stream *out);
 
@@ -265,19 +272,22 @@ void progress_end();
 
 // run_posix.cpp / run_windows.cpp
 
-// From now on Ctrl-C (SIGINT; the console's Ctrl-C event on Windows) only records a request
-// to stop, which interrupt_requested reports: the batch stops where every file is whole.
+// From now on Ctrl-C and the requests to stop that a closing terminal or the system sends
+// (POSIX: SIGINT, SIGHUP, SIGTERM; Windows: the console's Ctrl-C, close, logoff and shutdown
+// events) only record a request to stop, which interrupt_requested reports: the batch stops
+// where every file is whole. On Windows a close, logoff or shutdown waits for the batch to end
+// the process, as long as the system allows.
 void catch_interrupts();
 
-// Back to the system's handling of Ctrl-C (the program ends at once).
+// Back to the system's handling of those requests (the program ends at once).
 void release_interrupts();
 
-// True when Ctrl-C was pressed since catch_interrupts. Safe to ask at any time.
+// True when a request to stop came since catch_interrupts. Safe to ask at any time.
 bool interrupt_requested();
 
-// The exit status of a run that Ctrl-C stopped: 130 on POSIX, as a shell reports a program
-// that SIGINT ended; STATUS_CONTROL_C_EXIT (0xC000013A) on Windows, as the system reports a
-// console program that Ctrl-C ended.
+// The exit status of a run that a request to stop ended: on POSIX 128 + the first signal that
+// came (130 for Ctrl-C), as a shell reports a program that signal ended; STATUS_CONTROL_C_EXIT
+// (0xC000013A) on Windows, as the system reports a console program that Ctrl-C ended.
 int interrupted_status();
 
 // Milliseconds on a clock that never goes back (not the time of day), for pacing.

@@ -118,12 +118,15 @@ store_identity(const struct stat &info, file_identity *identity_out)
     identity_out->index = static_cast<std::uint64_t>(info.st_ino);
 }
 
-existing_result
-open_existing_file(const char *name, bool append, std::FILE **file_out, file_identity *identity_out)
+// Opens the existing regular file name with the open flags (O_WRONLY, O_RDONLY, O_APPEND) as
+// a stream of mode, as open_existing_file says.
+static existing_result
+open_regular_file(const char *name, int flags, const char *mode, std::FILE **file_out,
+                  file_identity *identity_out)
 {
     // Not opened at all unless the name is a regular file now (a device is never opened); then
-    // opened without following a link, without waiting for a FIFO's reader, and checked again
-    // on the descriptor, which is what gets written whatever the name becomes.
+    // opened without following a link, without waiting for a FIFO's writer or reader, and
+    // checked again on the descriptor, which is what is used whatever the name becomes.
     struct stat info;
     if (lstat(name, &info) != 0) {
         note_errno(errno);
@@ -133,8 +136,7 @@ open_existing_file(const char *name, bool append, std::FILE **file_out, file_ide
         note_reason("not a regular file");
         return EXISTING_OTHER;
     }
-    const int fd = open(name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
-                                  (append ? O_APPEND : 0));
+    const int fd = open(name, flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         note_errno(error);
@@ -147,14 +149,14 @@ open_existing_file(const char *name, bool append, std::FILE **file_out, file_ide
                    : EXISTING_FAILED;
     }
     struct stat opened;
-    const int flags = fcntl(fd, F_GETFL);
-    if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || flags < 0 ||
-        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    const int fd_flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || fd_flags < 0 ||
+        fcntl(fd, F_SETFL, fd_flags & ~O_NONBLOCK) != 0) {
         note_reason("not a regular file");
         close(fd);
         return EXISTING_OTHER;
     }
-    *file_out = fdopen(fd, append ? "ab" : "wb");  // fdopen never truncates
+    *file_out = fdopen(fd, mode);  // fdopen never truncates
     if (*file_out == nullptr) {
         note_errno(errno);
         close(fd);
@@ -162,6 +164,19 @@ open_existing_file(const char *name, bool append, std::FILE **file_out, file_ide
     }
     store_identity(opened, identity_out);
     return EXISTING_PLAIN;
+}
+
+existing_result
+open_existing_file(const char *name, bool append, std::FILE **file_out, file_identity *identity_out)
+{
+    return open_regular_file(name, O_WRONLY | (append ? O_APPEND : 0), append ? "ab" : "wb",
+                             file_out, identity_out);
+}
+
+existing_result
+open_existing_for_reading(const char *name, std::FILE **file_out, file_identity *identity_out)
+{
+    return open_regular_file(name, O_RDONLY, "rb", file_out, identity_out);
 }
 
 bool

@@ -3,47 +3,56 @@
 #include <csignal>
 #include <ctime>
 
-// Ctrl-C reaches the program as SIGINT. While the batch runs, the handler only records it: the
-// batch stops at its next safe point, with every file whole. Every other signal keeps its
-// default action (Ctrl-\, SIGQUIT, still ends the program at once).
+// Ctrl-C reaches the program as SIGINT; a terminal that closes sends SIGHUP, and a system that
+// stops the program (a shutdown, kill) SIGTERM. While the batch runs, the handler only records
+// the first of them: the batch stops at its next safe point, with every file whole. Every other
+// signal keeps its default action (Ctrl-\, SIGQUIT, still ends the program at once).
 
-static volatile std::sig_atomic_t interrupt_seen = 0;
+static volatile std::sig_atomic_t interrupt_signal = 0;
+
+static constexpr int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 
 extern "C" void
-record_interrupt(int)
+record_interrupt(int signal_number)
 {
-    interrupt_seen = 1;
+    if (interrupt_signal == 0)
+        interrupt_signal = signal_number;
+}
+
+static void
+set_stop_action(void (*handler)(int))
+{
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;  // a read or write under way goes on, not cut short by EINTR
+    for (const int signal_number : STOP_SIGNALS)
+        sigaction(signal_number, &action, nullptr);
 }
 
 void
 catch_interrupts()
 {
-    struct sigaction action = {};
-    action.sa_handler = record_interrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;  // a read or write under way goes on, not cut short by EINTR
-    sigaction(SIGINT, &action, nullptr);
+    set_stop_action(record_interrupt);
 }
 
 void
 release_interrupts()
 {
-    struct sigaction action = {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
+    set_stop_action(SIG_DFL);
 }
 
 bool
 interrupt_requested()
 {
-    return interrupt_seen != 0;
+    return interrupt_signal != 0;
 }
 
 int
 interrupted_status()
 {
-    return 128 + SIGINT;  // what a shell reports for a program that Ctrl-C ended
+    // what a shell reports for a program that the signal ended: 130 after Ctrl-C
+    return 128 + (interrupt_signal != 0 ? static_cast<int>(interrupt_signal) : SIGINT);
 }
 
 std::int64_t

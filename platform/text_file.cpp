@@ -66,6 +66,27 @@ text_open_read(text_input *in, const char *name, bool eot_ends_input)
     return true;
 }
 
+existing_result
+text_open_own(text_input *in, const char *name, const file_identity &expected, bool eot_ends_input)
+{
+    *in = text_input{};
+    in->eot_ends_input = eot_ends_input;
+    std::FILE *file = nullptr;
+    file_identity found;
+    const existing_result result = open_existing_for_reading(name, &file, &found);
+    if (result != EXISTING_PLAIN)
+        return result;
+    if (found.volume != expected.volume || found.index != expected.index) {
+        std::fclose(file);
+        note_reason("not the file written");
+        return EXISTING_OTHER;
+    }
+    in->file = file;
+    std::setvbuf(in->file, nullptr, _IONBF, 0);
+    in->block = take_spare(spare_blocks, BLOCK_SIZE);
+    return EXISTING_PLAIN;
+}
+
 // Makes at least one unread byte available in the block. Returns false at the end of the file.
 static bool
 fill_block(text_input *in)

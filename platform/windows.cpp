@@ -119,20 +119,19 @@ remove_file(const char *name)
     return true;
 }
 
-// Gives the C runtime's binary stream for writing over handle (for appending with append) to
-// *file_out; the stream owns the handle from then on. Returns false, the handle closed, when
-// the runtime takes no more.
+// Gives the C runtime's binary stream over handle to *file_out: with flags (_O_WRONLY,
+// _O_APPEND, _O_RDONLY) and mode ("wb", "ab", "rb"); the stream owns the handle from then on.
+// Returns false, the handle closed, when the runtime takes no more.
 static bool
-stream_of_handle(HANDLE handle, bool append, std::FILE **file_out)
+stream_of_handle(HANDLE handle, int flags, const char *mode, std::FILE **file_out)
 {
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle),
-                                   _O_WRONLY | _O_BINARY | (append ? _O_APPEND : 0));
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_BINARY);
     if (fd < 0) {
         note_errno(errno);
         CloseHandle(handle);
         return false;
     }
-    *file_out = _fdopen(fd, append ? "ab" : "wb");  // never truncates: the file is open already
+    *file_out = _fdopen(fd, mode);  // never truncates: the file is open already
     if (*file_out == nullptr) {
         note_errno(errno);
         _close(fd);
@@ -155,7 +154,7 @@ create_new_file(const char *name, std::FILE **file_out)
         return (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) ? CREATE_EXISTS
                                                                              : CREATE_FAILED;
     }
-    return stream_of_handle(handle, false, file_out) ? CREATE_OK : CREATE_FAILED;
+    return stream_of_handle(handle, _O_WRONLY, "wb", file_out) ? CREATE_OK : CREATE_FAILED;
 }
 
 static void
@@ -228,8 +227,11 @@ gone_or_failed(DWORD error)
                                                                             : EXISTING_FAILED;
 }
 
-existing_result
-open_existing_file(const char *name, bool append, std::FILE **file_out, file_identity *identity_out)
+// Opens the existing regular file name with access (GENERIC_WRITE or GENERIC_READ) into
+// *handle_out, as open_existing_file says, and reads what it is into *info_out.
+static existing_result
+open_regular_handle(const char *name, DWORD access, HANDLE *handle_out,
+                    BY_HANDLE_FILE_INFORMATION *info_out)
 {
     const std::wstring wide = wide_from_cp932(name);
     if (is_device_name(wide)) {
@@ -245,21 +247,49 @@ open_existing_file(const char *name, bool append, std::FILE **file_out, file_ide
         return EXISTING_OTHER;
     }
     // The reparse point itself is opened, never what it points to; the checks below are made
-    // on the open handle, which is what gets written whatever the name becomes.
-    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    // on the open handle, which is what is used whatever the name becomes.
+    HANDLE handle = CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return gone_or_failed(GetLastError());
     }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (GetFileType(handle) != FILE_TYPE_DISK || GetFileInformationByHandle(handle, &info) == 0 ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+    if (GetFileType(handle) != FILE_TYPE_DISK ||
+        GetFileInformationByHandle(handle, info_out) == 0 ||
+        (info_out->dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+            0 ||
         !reaches_own_file(handle, wide)) {
         note_reason("not a regular file of the folder");
         CloseHandle(handle);
         return EXISTING_OTHER;
     }
-    if (!stream_of_handle(handle, append, file_out))
+    *handle_out = handle;
+    return EXISTING_PLAIN;
+}
+
+existing_result
+open_existing_file(const char *name, bool append, std::FILE **file_out, file_identity *identity_out)
+{
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    BY_HANDLE_FILE_INFORMATION info;
+    const existing_result result = open_regular_handle(name, GENERIC_WRITE, &handle, &info);
+    if (result != EXISTING_PLAIN)
+        return result;
+    if (!stream_of_handle(handle, _O_WRONLY | (append ? _O_APPEND : 0), append ? "ab" : "wb",
+                          file_out))
+        return EXISTING_FAILED;
+    store_identity(info, identity_out);
+    return EXISTING_PLAIN;
+}
+
+existing_result
+open_existing_for_reading(const char *name, std::FILE **file_out, file_identity *identity_out)
+{
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    BY_HANDLE_FILE_INFORMATION info;
+    const existing_result result = open_regular_handle(name, GENERIC_READ, &handle, &info);
+    if (result != EXISTING_PLAIN)
+        return result;
+    if (!stream_of_handle(handle, _O_RDONLY, "rb", file_out))
         return EXISTING_FAILED;
     store_identity(info, identity_out);
     return EXISTING_PLAIN;

@@ -1,6 +1,7 @@
 #include "archive/archive.hpp"
 #include "pagename/pagename.hpp"
 #include "platform/platform.hpp"
+#include "tests/common/console_texts.hpp"
 #include "tests/common/test_files.hpp"
 
 #include <cstring>
@@ -141,6 +142,45 @@ TEST_F(RenameTempImages, MissingThumbnailSourceEndsTheRun)
     write_file("p.htm", "x\r\n");
     EXPECT_EXIT(run_renames({{KIND_HTML, "p.htm"}}, "p", "1191234567890s.jpg", "gone.tmp"),
                 testing::ExitedWithCode(1), "");
+}
+
+// Regression: a page put aside for a symbolic link (or another file) before its references
+// were rewritten was read through it, and the page became a copy of the file it named.
+TEST_F(RenameTempImages, PageSwappedForAnotherFileIsLeftAlone)
+{
+    const std::filesystem::path secret =
+        scratch.parent_path() / (scratch.filename().string() + "-secret");
+    write_file(secret, "private text naming x.tmp\r\n");
+    for (const bool hard_link : {false, true}) {
+        write_file("p.htm", "<img src=\"x.tmp\">\r\n");
+        write_file("x.tmp", "1");
+        std::vector<output_entry> outputs =
+            make_outputs({{KIND_HTML, "p.htm"}, {KIND_OTHER, "x.tmp"}});
+        outputs[0].file_known = inspect_entry("p.htm", &outputs[0].file) == ENTRY_REGULAR;
+        std::filesystem::remove("p.htm");
+        std::error_code error;
+        if (hard_link)
+            std::filesystem::create_hard_link(secret, "p.htm", error);
+        else
+            std::filesystem::create_symlink(secret, "p.htm", error);
+        if (error)
+            GTEST_SKIP() << "no links here: " << error.message();
+        image_names images;
+        std::vector<char> line(LINE_BUFFER_SIZE);
+        std::vector<char> work(LINE_BUFFER_SIZE);
+        testing::internal::CaptureStdout();
+        rename_temp_images(outputs, "p", &images, line, work);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  PAGE_LEFT_ALONE_1 + "p.htm" + PAGE_LEFT_ALONE_2);
+        EXPECT_EQ(std::filesystem::is_symlink("p.htm"), !hard_link);
+        EXPECT_EQ(read_file(secret), "private text naming x.tmp\r\n");
+        EXPECT_EQ(list_folder("."), (std::vector<std::string>{"p.htm", "p_001.tmp"}));
+        for (output_entry &e : outputs)
+            checked_free(e.name);
+        std::filesystem::remove_all("p.htm");
+        std::filesystem::remove("p_001.tmp");
+    }
+    std::filesystem::remove(secret);
 }
 
 // One replace_txt call per rename, on every page, in the documented order: the reference for

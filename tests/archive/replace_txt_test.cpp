@@ -149,6 +149,64 @@ TEST_F(ReplaceTxt, PassesChainLikeSeparateRewrites)
     EXPECT_EQ(read_file("page.htm"), expected);
 }
 
+// The passes found and replaced in one scan give what they give one after another, whenever
+// the scan takes the text: names that hold one another, a new name holding a later old one,
+// names side by side, lines near a piece's size, the last line without its line feed.
+TEST(ReplaceAtOnce, GivesWhatThePassesGiveOneByOne)
+{
+    const std::vector<std::string> names = {"a.tmp",  "b_001.tmp", "001.tmp", "1.tmp",
+                                            "11.tmp", "x1.tmp",    "c.gif",   "long_name.jpg"};
+    std::mt19937 random(7);
+    const auto pick = [&random](std::size_t n) {
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
+    };
+    int taken = 0;
+    const int trials = 3000;
+    for (int trial = 0; trial < trials; ++trial) {
+        // passes of distinct numbered names, now and then one of the names above
+        std::vector<std::string> texts;
+        const std::size_t count = 8 + pick(8);
+        for (std::size_t k = 0; k < count; ++k) {
+            // built in steps: GCC 12 warns falsely of "n" + std::to_string(...)
+            std::string old_text = "n";
+            old_text.append(std::to_string(pick(40))).append(".tmp");
+            std::string new_text = "p_";
+            new_text.append(std::to_string(k)).append(".jpg");
+            texts.push_back(pick(6) == 0 ? names[pick(names.size())] : old_text);
+            texts.push_back(pick(8) == 0 ? names[pick(names.size())] : new_text);
+        }
+        std::vector<replacement> passes;
+        for (std::size_t k = 0; k < texts.size(); k += 2)
+            passes.push_back({texts[k], texts[k + 1]});
+        std::string text;
+        const std::size_t lines = 1 + pick(6);
+        for (std::size_t line = 0; line < lines; ++line) {
+            if (pick(10) == 0)
+                text.append(PIECE_SIZE - 40 + pick(60), 'f');
+            for (std::size_t ref = pick(5); ref > 0; --ref) {
+                const char *gaps[] = {"<img src=\"", " ", "", "\">"};
+                text += gaps[pick(4)];
+                text += pick(3) == 0 ? names[pick(names.size())] : texts[2 * pick(count)];
+            }
+            if (line + 1 < lines || pick(2) == 0)
+                text += '\n';
+        }
+        pattern_table table;
+        fill_pattern_table(&table, passes);
+        ASSERT_TRUE(table.usable);
+        std::string out;
+        if (!replace_at_once(table, text, &out))
+            continue;
+        ++taken;
+        std::string expected = text;
+        for (const replacement &r : passes)
+            expected = rewritten_by_pieces(expected, r.old_text, r.new_text);
+        ASSERT_EQ(crlf(out), expected) << text;
+    }
+    // the scan takes a good share of the texts: the comparison is not an empty one
+    EXPECT_GT(taken, trials / 10);
+}
+
 TEST_F(ReplaceTxt, ExistingWorkCopyNameIsLeftAlone)
 {
     write_file("page.htm", "old.tmp\r\n");

@@ -69,17 +69,30 @@ class WriteFailure : public ScratchDirTest
 {
 };
 
+// Regression (second row): a part that replaced a file and could not be written whole left
+// neither the file's former content nor the part's.
 TEST_F(WriteFailure, PartThatDoesNotFitEndsTheRunWithTheOutputMessage)
 {
     std::string archive = "Content-Type: multipart/related; boundary=\"BB\"\r\n\r\n--BB\r\n"
                           "Content-Type: text/plain\r\nContent-Location: http://h/big.txt\r\n\r\n";
     archive += text_lines('b', 3000);  // 303,000 bytes, three times the limit
     archive += "--BB--\r\n";
-    write_file("a.mht", archive);
-    EXPECT_EXIT(split_with_file_limit(), testing::ExitedWithCode(1), "");
-    EXPECT_EQ(read_file("console.txt"), MSG_OUTPUT_OPEN + "(big.txt)\n");
-    EXPECT_EQ(read_file("log.csv"), "a.mht");  // the row is never completed
-    EXPECT_EQ(read_file("a.mht"), archive);
+    for (const std::string former : {"", "a former big.txt"}) {
+        std::filesystem::remove("big.txt");
+        if (!former.empty())
+            write_file("big.txt", former);
+        write_file("a.mht", archive);
+        EXPECT_EXIT(split_with_file_limit(), testing::ExitedWithCode(1), "");
+        EXPECT_EQ(read_file("console.txt"), MSG_OUTPUT_OPEN + "(big.txt)\n");
+        EXPECT_EQ(read_file("log.csv"), "a.mht");  // the row is never completed
+        EXPECT_EQ(read_file("a.mht"), archive);
+        if (!former.empty()) {
+            EXPECT_EQ(read_file("big.txt"), former);
+            EXPECT_EQ(list_folder("."),
+                      (std::vector<std::string>{"a.mht", "big.txt", "console.txt", "log.csv"}));
+        }
+        std::filesystem::remove("log.csv");
+    }
 }
 
 TEST_F(WriteFailure, LogThatCannotGrowEndsTheRunWithTheLogMessage)

@@ -11,7 +11,7 @@
 inline std::string
 rewritten_by_pieces(std::string_view content, std::string_view old_text, std::string_view new_text)
 {
-    static constexpr std::size_t PIECE_SIZE = 10238;
+    static constexpr std::size_t PIECE = 10238;
     std::string cooked;
     for (const char c : content) {
         if (c != '\r')
@@ -20,7 +20,7 @@ rewritten_by_pieces(std::string_view content, std::string_view old_text, std::st
     std::string text;
     for (std::size_t at = 0; at < cooked.size();) {
         std::size_t end = cooked.find('\n', at);
-        end = std::min(end == std::string::npos ? cooked.size() : end + 1, at + PIECE_SIZE);
+        end = std::min(end == std::string::npos ? cooked.size() : end + 1, at + PIECE);
         const std::string_view piece(cooked.data() + at, end - at);
         std::size_t from = 0;
         for (std::size_t hit = piece.find(old_text); hit != std::string_view::npos;
