@@ -8,6 +8,9 @@ Seeded: the same arguments write the same bytes.
       of all its images as one stream with LF line ends, for `base64 -d` on the same bytes
   make_archives.py folder COUNT SIZE DIR [--seed N]
       COUNT thread-page archives of about SIZE bytes each into DIR
+  make_archives.py closeout COUNT OUT.mht
+      one thread page referring to COUNT images, each a part of its own saved under a ".tmp"
+      name: the close-out renames every image and rewrites every reference
   make_archives.py edge DIR
       small archives with odd lines (long, NUL, lone CR, many parameters) and large pages whose
       references sit on long lines, for comparing two builds byte for byte
@@ -214,6 +217,28 @@ def make_edge(args):
                              "\"" + BOUNDARY + "\"", odd))
 
 
+def make_closeout(args):
+    """One page naming COUNT ".tmp" images, then the images: tiny parts, so that the run's time
+    is the close-out's (the renames and the page's rewrite)."""
+    with open(args.out, "wb") as out:
+        out.write(("MIME-Version: 1.0\r\nContent-Type: multipart/related;\r\n\tboundary=\""
+                   + BOUNDARY + "\"\r\n\r\n").encode("ascii"))
+        page = ["<html><body>No.12345678 <small>\u30b5\u30e0\u30cd\u8868\u793a</small>"]
+        for k in range(args.count):
+            page.append("<img src=\"file:///C:/T%07d.tmp\">" % k)
+        page.append("</body></html>")
+        html = "\r\n".join(page).encode("cp932") + b"\r\n"
+        write_part(out, BOUNDARY, ["Content-Type: text/html",
+                                   "Content-Location: http://board.example/res/12345678.htm"],
+                   lambda: out.write(html))
+        for k in range(args.count):
+            write_part(out, BOUNDARY, ["Content-Type: image/gif",
+                                       "Content-Transfer-Encoding: base64",
+                                       "Content-Location: file:///C:/T%07d.tmp" % k],
+                       lambda: out.write(b"R0lGODlh\r\n"))
+        out.write(("--" + BOUNDARY + "--\r\n").encode("ascii"))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -228,6 +253,9 @@ def main():
     folder.add_argument("size")
     folder.add_argument("dir")
     folder.add_argument("--seed", type=int, default=1)
+    closeout = sub.add_parser("closeout")
+    closeout.add_argument("count", type=int)
+    closeout.add_argument("out")
     edge = sub.add_parser("edge")
     edge.add_argument("dir")
     args = parser.parse_args()
@@ -235,6 +263,8 @@ def main():
         make_large(args)
     elif args.command == "folder":
         make_folder(args)
+    elif args.command == "closeout":
+        make_closeout(args)
     else:
         make_edge(args)
 

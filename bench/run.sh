@@ -6,9 +6,14 @@
 #
 #   bench/run.sh BUILD_DIR [--sizes "10M 200M"] [--huge] [--small COUNT] [--small-size 50k]
 #                          [--repeat N] [--work DIR] [--program PATH] [--before PATH]
+#                          [--option OPTION] [--closeout "20000 200000"]
 #
 # --before times a second build (say, one from before a change) on the same inputs in the same
 # run, right after the first, and prints how much faster the first is.
+# --option passes an option to the programs timed (e.g. --offline), and times every input once
+# more without it, in the same run, printing the cost of the option. --closeout times a page
+# naming COUNT ".tmp" images, each a part of its own, for each COUNT given (the close-out's
+# renames and rewrites), and prints how the time grows from the first COUNT to the last.
 # --huge adds a 1 GB archive. Inputs are generated (seeded) into the work folder, /tmp by
 # default, and kept there for the next run; nothing is written into the repository.
 set -euo pipefail
@@ -23,6 +28,8 @@ repeat=5
 work=${TMPDIR:-/tmp}/fenwrack-bench
 program=""
 before=""
+option=""
+closeout=""
 while [[ $# -gt 0 ]]; do
     case $1 in
     --sizes) sizes=$2; shift 2 ;;
@@ -33,6 +40,8 @@ while [[ $# -gt 0 ]]; do
     --work) work=$2; shift 2 ;;
     --program) program=$2; shift 2 ;;
     --before) before=$(realpath "$2"); shift 2 ;;
+    --option) option=$2; shift 2 ;;
+    --closeout) closeout=$2; shift 2 ;;
     *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
     esac
 done
@@ -66,7 +75,8 @@ measure() {
         prepare_run
         local start end rss
         start=$(now_ns)
-        (cd "$run_dir" && /usr/bin/time -v -o "$work/time.txt" "$@" <"$stdin_file" >/dev/null)
+        (cd "$run_dir" && /usr/bin/time -v -o "$work/time.txt" "$@" <"$stdin_file" >/dev/null) ||
+            { echo "run.sh: $* failed" >&2; exit 1; }
         end=$(now_ns)
         walls+=$(awk -v ns="$((end - start))" 'BEGIN { printf " %.3f", ns / 1e9 }')
         rss=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time.txt")
@@ -120,6 +130,29 @@ measure_before() {
     echo "RESULT before seconds=$best_s cpu_seconds=$best_cpu rss_kb=$peak_kb"
 }
 
+# measure_program BYTES: times the program (with --option's option when given, and then without
+# it, printing what the option costs), then the --before build; sets prog_s, prog_cpu, prog_kb.
+measure_program() {
+    if [[ -n $option ]]; then
+        measure "fenwrack $option" "$program" "$option"
+        local with_s=$best_s with_cpu=$best_cpu with_kb=$peak_kb
+        measure "fenwrack" "$program"
+        echo "  => $option costs $(ratio "$with_s" "$best_s")x by wall clock," \
+            "$(ratio "$with_cpu" "$best_cpu")x by CPU; peak RSS $with_kb KiB with it"
+        echo "RESULT option $option seconds=$with_s cpu_seconds=$with_cpu rss_kb=$with_kb" \
+            "seconds_without=$best_s cpu_seconds_without=$best_cpu"
+        prog_s=$with_s
+        prog_cpu=$with_cpu
+        prog_kb=$with_kb
+    else
+        measure "fenwrack" "$program"
+        prog_s=$best_s
+        prog_cpu=$best_cpu
+        prog_kb=$peak_kb
+    fi
+    measure_before "$1"
+}
+
 stdin_file=$work/yes.txt
 printf 'y\n\n' >"$stdin_file"
 
@@ -137,11 +170,7 @@ for size in $sizes; do
     echo "large archive $size: $archive_bytes bytes, base64 payload $payload_bytes bytes"
 
     prepare_run() { link_inputs "$archive"; }
-    measure "fenwrack" "$program"
-    prog_s=$best_s
-    prog_cpu=$best_cpu
-    prog_kb=$peak_kb
-    measure_before "$archive_bytes"
+    measure_program "$archive_bytes"
     prepare_run() { link_inputs "$payload"; }
     measure "base64 -d (payload)" sh -c 'base64 -d "$1" >decoded.bin' sh "$(basename "$payload")"
     b64_s=$best_s
@@ -162,27 +191,47 @@ for size in $sizes; do
         "cpu_mbs=$prog_cpu_mbs base64_cpu_mbs=$b64_cpu_mbs rss_kb=$prog_kb"
 done
 
-folder=$work/small-$small_count-$small_size
-if [[ ! -d $folder ]]; then
-    python3 "$here/make_archives.py" folder "$small_count" "$small_size" "$folder.part"
-    mv "$folder.part" "$folder"
+# --small 0 leaves the folder of small archives out.
+if ((small_count > 0)); then
+    folder=$work/small-$small_count-$small_size
+    if [[ ! -d $folder ]]; then
+        python3 "$here/make_archives.py" folder "$small_count" "$small_size" "$folder.part"
+        mv "$folder.part" "$folder"
+    fi
+    folder_bytes=$(du -sb "$folder" | cut -f1)
+    echo "small archives: $small_count of $small_size, $folder_bytes bytes"
+    prepare_run() { fresh_run_dir "$folder"/*.mht; }
+    measure_program "$folder_bytes"
+    measure "cp (archive bytes)" cp -r "$folder" copy
+    cp_s=$best_s
+    per_s() {
+        awk -v n="$small_count" -v s="$1" 'BEGIN { if (s > 0) printf "%.0f", n / s; else print "-" }'
+    }
+    echo "  => fenwrack $(per_s "$prog_s") archives/s by wall clock ($prog_s s)," \
+        "$(per_s "$prog_cpu") by CPU time ($prog_cpu s); $(mb_per_s "$folder_bytes" "$prog_s") MB/s;" \
+        "cp $(mb_per_s "$folder_bytes" "$cp_s") MB/s ($cp_s s); fenwrack/cp $(ratio "$cp_s" "$prog_s");" \
+        "peak RSS $prog_kb KiB"
+    echo "RESULT small count=$small_count seconds=$prog_s cpu_seconds=$prog_cpu cp_seconds=$cp_s" \
+        "rss_kb=$prog_kb"
 fi
-folder_bytes=$(du -sb "$folder" | cut -f1)
-echo "small archives: $small_count of $small_size, $folder_bytes bytes"
-prepare_run() { fresh_run_dir "$folder"/*.mht; }
-measure "fenwrack" "$program"
-prog_s=$best_s
-prog_cpu=$best_cpu
-prog_kb=$peak_kb
-measure_before "$folder_bytes"
-measure "cp (archive bytes)" cp -r "$folder" copy
-cp_s=$best_s
-per_s() {
-    awk -v n="$small_count" -v s="$1" 'BEGIN { if (s > 0) printf "%.0f", n / s; else print "-" }'
-}
-echo "  => fenwrack $(per_s "$prog_s") archives/s by wall clock ($prog_s s)," \
-    "$(per_s "$prog_cpu") by CPU time ($prog_cpu s); $(mb_per_s "$folder_bytes" "$prog_s") MB/s;" \
-    "cp $(mb_per_s "$folder_bytes" "$cp_s") MB/s ($cp_s s); fenwrack/cp $(ratio "$cp_s" "$prog_s");" \
-    "peak RSS $prog_kb KiB"
-echo "RESULT small count=$small_count seconds=$prog_s cpu_seconds=$prog_cpu cp_seconds=$cp_s" \
-    "rss_kb=$prog_kb"
+
+# The close-out: one page naming COUNT ".tmp" images, for each COUNT; the time of the largest
+# against the smallest tells whether it grows linearly (10 times the images, about 10 times the
+# time).
+first_count=""
+for count in $closeout; do
+    archive=$work/closeout-$count.mht
+    [[ -f $archive ]] || python3 "$here/make_archives.py" closeout "$count" "$archive"
+    echo "close-out: a page and $count .tmp images, $(stat -c %s "$archive") bytes"
+    prepare_run() { fresh_run_dir "$archive"; }
+    measure_program "$(stat -c %s "$archive")"
+    if [[ -z $first_count ]]; then
+        first_count=$count
+        first_s=$prog_s
+        first_cpu=$prog_cpu
+    else
+        echo "  => $count images against $first_count: $(ratio "$prog_s" "$first_s")x by wall" \
+            "clock, $(ratio "$prog_cpu" "$first_cpu")x by CPU"
+    fi
+    echo "RESULT closeout count=$count seconds=$prog_s cpu_seconds=$prog_cpu rss_kb=$prog_kb"
+done
