@@ -308,19 +308,21 @@ step_attribute_name(scan_pass *p)
     return EV_LIMIT;
 }
 
-// Between attributes, after a name and after '=': one byte at a time.
+// Between attributes, after a name and after '=': white space, then one byte that decides.
 static step_event
-step_in_tag(scan_pass *p, unsigned char c)
+step_in_tag(scan_pass *p)
 {
     ref_scanner *s = p->s;
-    const int state = s->state;
-    if (has_class(c, BC_SPACE) || (c == '/' && state != H_BEFORE_ATTR_VALUE)) {
+    while (p->i < p->limit && has_class(static_cast<unsigned char>(p->text[p->i]), BC_SPACE))
         ++p->i;
-        if (c == '/')
-            s->state = H_BEFORE_ATTR_NAME;
-        return EV_CONTINUE;
-    }
-    if (c == '>') {
+    if (p->i == p->limit)
+        return EV_LIMIT;
+    const auto c = static_cast<unsigned char>(p->text[p->i]);
+    const int state = s->state;
+    if (c == '/' && state != H_BEFORE_ATTR_VALUE) {
+        ++p->i;
+        s->state = H_BEFORE_ATTR_NAME;
+    } else if (c == '>') {
         ++p->i;
         end_tag_token(s);
     } else if (state == H_BEFORE_ATTR_VALUE) {
@@ -380,25 +382,23 @@ step_skip_value(scan_pass *p)
     return EV_CONTINUE;
 }
 
-step_event
-step_html(scan_pass *p)
+// One state's step: returns EV_CONTINUE when the state changed.
+static step_event
+step_html_state(scan_pass *p)
 {
     ref_scanner *s = p->s;
     switch (s->state) {
     case H_DATA:
-        if (skip_to(p, '<') == EV_LIMIT)
+    case H_BOGUS_COMMENT: {
+        const bool text = s->state == H_DATA;
+        if (skip_to(p, text ? '<' : '>') == EV_LIMIT)
             return EV_LIMIT;
         ++p->i;
-        s->state = H_TAG_OPEN;
+        s->state = text ? H_TAG_OPEN : H_DATA;
         return EV_CONTINUE;
+    }
     case H_COMMENT:
         return step_comment(p);
-    case H_BOGUS_COMMENT:
-        if (skip_to(p, '>') == EV_LIMIT)
-            return EV_LIMIT;
-        ++p->i;
-        s->state = H_DATA;
-        return EV_CONTINUE;
     case H_RAW_TEXT:
         return step_raw_text(p);
     case H_TAG_NAME:
@@ -408,7 +408,7 @@ step_html(scan_pass *p)
     case H_BEFORE_ATTR_NAME:
     case H_AFTER_ATTR_NAME:
     case H_BEFORE_ATTR_VALUE:
-        return step_in_tag(p, static_cast<unsigned char>(p->text[p->i]));
+        return step_in_tag(p);
     case H_VALUE:
         return step_value(p);
     case H_VALUE_END:
@@ -420,6 +420,18 @@ step_html(scan_pass *p)
     default:
         return step_outside_tags(p, static_cast<unsigned char>(p->text[p->i]));
     }
+}
+
+step_event
+step_html(scan_pass *p)
+{
+    // state after state in one loop: a page changes state every few bytes
+    while (p->i < p->limit && p->s->state < C_NORMAL) {
+        const step_event event = step_html_state(p);
+        if (event != EV_CONTINUE)
+            return event;
+    }
+    return p->i < p->limit ? EV_CONTINUE : EV_LIMIT;
 }
 
 void
