@@ -439,7 +439,6 @@ scan_init(ref_scanner *scanner, scan_text text, std::span<char> hold, bool repor
 {
     *scanner = ref_scanner{};
     scanner->hold = hold;
-    scanner->text = text;
     scanner->report_tags = report_tags;
     scanner->state = text == SCAN_TEXT_CSS ? C_NORMAL : H_DATA;
     scanner->css_host = HOST_SHEET;
@@ -494,6 +493,7 @@ scan_result
 scan_step(ref_scanner *scanner, std::string_view chunk, std::size_t *pos, std::span<char> out,
           std::size_t *out_len, scan_reference *found)
 {
+    assert(*pos <= chunk.size() && *out_len <= out.size());
     settle_report(scanner);
     scan_pass p{scanner, chunk.data(), *pos, *pos, *pos, out, out_len};
     scan_result result = SCAN_NEED_INPUT;

@@ -163,13 +163,13 @@ struct ref_scanner {
     bool flushing = false;       // ... before anything else
     bool reported = false;       // the last step reported hold[0, raw_len)
     bool report_tags = false;
-    scan_text text = SCAN_TEXT_HTML;
     int state = 0;     // what the next byte means (scan_html.cpp, scan_css.cpp)
     int css_host = 0;  // what CSS text stands in, and what ends it
-    int matched = 0;   // bytes matched of "url(", "import", "<!--" or a comment end
+    int matched = 0;   // bytes matched of "url(" or "import"; in an HTML comment, the dashes
+                       // just read (two may end it)
     reference_kind kind = REF_ATTRIBUTE;
     char attribute_quote = 0;          // quote of the attribute value being read
-    char value_quote = 0;              // quote of the value being held
+    char value_quote = 0;              // quote of the value being held (or skipped)
     bool may_open_quote = false;       // an unquoted CSS value begins with '&': maybe a quote
     std::string_view end_tag;          // "</script" and so on while in raw text or <style>
     std::size_t end_matched = 0;       // bytes matched of end_tag
@@ -193,7 +193,7 @@ void scan_init(ref_scanner *scanner, scan_text text, std::span<char> hold,
 // reference's value as it stands, advancing *out_len and *pos. Stops:
 // - SCAN_REFERENCE: *found holds a reference; its bytes have not been written. The caller
 //   writes found->raw (then the output stays byte for byte the input) or what is to stand in
-//   its place (write_replacement), into out or behind it, and calls again.
+//   its place (write_replacement) after the bytes out holds, and calls again.
 // - SCAN_TAG (with report_tags): found->tag names a start tag, whose bytes are written.
 // - SCAN_OUTPUT_FULL: out is full; the caller takes its bytes, sets *out_len to 0 and calls
 //   again with the same chunk and *pos.
