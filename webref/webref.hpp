@@ -52,15 +52,15 @@ bool remove_dot_segments(std::string_view path, std::span<char> out, std::size_t
 
 // Writes the target URI of reference against base (the transform of RFC 3986 5.2.2, strict:
 // a reference with a scheme keeps it even when it is base's) recomposed as 5.3 says. Base
-// should have a scheme (an absolute URI); with none, the result has none either. The path is
-// merged (5.2.3) in out and cleaned there (5.2.4), so out needs room for the merged path too
-// (base's directory and the reference's path), which dot segments may make longer than the
-// result; out must not overlap the texts base and reference view. One addition
+// should have a scheme (an absolute URI); with none, the result has none either. One addition
 // for the "file" scheme (any case): a path that begins with a drive ("/C:" and then '/' or
 // nothing) keeps it: a ".." never takes it away, and a reference that begins with '/' from a
 // base on a drive lands on that drive ("file:///C:/a/b.htm" and "/x.gif" give
-// "file:///C:/x.gif"), as Windows and browsers resolve local pages. Stores the length in
-// *len_out. Returns false, with *len_out 0, when out cannot hold it.
+// "file:///C:/x.gif"), as Windows and browsers resolve local pages. The path is merged (5.2.3)
+// in out and cleaned there (5.2.4), so out needs room for the merged path too (base's
+// directory and the reference's path), which dot segments may make longer than the result;
+// out must not overlap the texts base and reference view. Stores the length in *len_out.
+// Returns false, with *len_out 0, when out cannot hold it.
 bool resolve_reference(const uri_parts &base, const uri_parts &reference, std::span<char> out,
                        std::size_t *len_out);
 
@@ -74,9 +74,11 @@ bool compose_uri(const uri_parts &parts, std::span<char> out, std::size_t *len_o
 // ignoring ASCII case, every other byte equal, where "%xx" equals "%XX" (hex digits in either
 // case), "%XX" of an unreserved character (A-Z a-z 0-9 - . _ ~) equals that character, and
 // "%XX" of a byte of 0x80 and up equals that byte standing as it is (how a page's own non-ASCII
-// bytes reach the server: RFC 3987 3.1). Other escapes differ from their bytes: "%2F" is not
-// '/'. Dot segments, an empty path against "/" and default ports are not normalised, and the
-// fragment counts: resolve first, and drop what the comparison should not see.
+// bytes reach the server: RFC 3987 3.1), as does the second byte of a Shift_JIS character
+// standing as it is: the bytes 0x95 0x5C (表) equal "%95%5C". Other escapes differ from their
+// bytes: "%2F" is not '/', nor "%5C" a '\' that follows no Shift_JIS first byte. Dot segments, an
+// empty path against "/" and default ports are not normalised, and the fragment counts: resolve
+// first, and drop what the comparison should not see.
 bool is_same_uri(std::string_view a, std::string_view b);
 
 // escapes.cpp
@@ -213,6 +215,8 @@ scan_result scan_step(ref_scanner *scanner, std::string_view chunk, std::size_t 
 // (a value still open at the end of the text passes through as it stands). Returns false when
 // out filled first: the caller takes its bytes, sets *out_len to 0 and calls again.
 bool scan_finish(ref_scanner *scanner, std::span<char> out, std::size_t *out_len);
+
+// escapes.cpp: a replacement spelled for the place of a reference
 
 // True when replacement cannot stand without quotes where found stands unquoted: an HTML
 // attribute value that is empty or holds white space, '"', '\'', '=', '<', '>' or '`'; a CSS
