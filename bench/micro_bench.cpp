@@ -1,12 +1,16 @@
 // Micro-benchmarks of the byte paths of the walk: the text-mode line reader, the two line
-// decoders and the binary output stream. Throughput is reported in bytes of input per second.
+// decoders, the binary output stream and the reference scanner. Throughput is reported in bytes
+// of input per second.
 #include "decode/decode.hpp"
 #include "decode/internal.hpp"
 #include "platform/platform.hpp"
+#include "webref/webref.hpp"
 
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -216,6 +220,128 @@ BM_OutWriteBinary(benchmark::State &state)
 }
 
 BENCHMARK(BM_OutWriteBinary);
+
+// Some 1 MB of a board's thread page as the browser saved it: posts of Shift_JIS text in
+// tables and spans, a thumbnail with its link each, style attributes, a script and comments.
+std::string
+make_thread_page()
+{
+    // 本文です。画像ファイル名 (the post's text)
+    static constexpr char TEXT[] = "\x96\x7b\x95\xb6\x82\xc5\x82\xb7\x81\x42\x89\xe6\x91\x9c"
+                                   "\x83\x74\x83\x40\x83\x43\x83\x8b\x96\xbc";
+    std::string page = "<html><head><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
+                       "charset=Shift_JIS\"><link rel=stylesheet href=\"style.css\">"
+                       "<style type=\"text/css\"><!--\nbody{background:url(bg.gif)}\n"
+                       ".rtd{background-color:#F0E0D6}/* posts */\n--></style>"
+                       "<script type=\"text/javascript\" src=\"base.js\"></script>"
+                       "<script>function sd(n){document.write('<img src=\"x'+n+'.gif\">');}"
+                       "</script></head><body bgcolor=\"#FFFFEE\">\n";
+    for (int post = 0; page.size() < 1000000; ++post) {
+        const std::string number = std::to_string(12345678 + post);
+        const std::string image = std::to_string(1191234567890LL + post);
+        page += "<table border=0><tr><td class=rts>&gt;&gt;</td><td class=rtd>"
+                "<input type=checkbox name=\"" +
+                number + "\" value=delete id=delcheck" + number + "><span class=csb>" + TEXT +
+                "</span> Name <span class=cnm>" + TEXT + "</span> <span class=cnw>07/10/11(" +
+                TEXT + ")12:34:56</span> <span class=cno>No." + number +
+                "</span> <a href=\"javascript:void(0);\" onclick=\"sd(" + number +
+                ");return(false);\" class=sod id=sd" + number + ">+</a><br>";
+        if (post % 3 == 0)
+            page += "<a href=\"src/" + image + ".jpg\" target=\"_blank\"><img src=\"thumb/" +
+                    image + "s.jpg\" border=0 align=left width=126 height=250 hspace=20 alt=\"" +
+                    TEXT + "\" style=\"background:url('b" + number + ".gif')\"></a>";
+        page += "<blockquote style=\"margin-left:166px;\">" + std::string(TEXT) + TEXT + TEXT +
+                "<br><font color=\"#789922\">&gt;" + TEXT + "</font><br>" + TEXT + TEXT +
+                "</blockquote><!-- " + number + " --></td></tr></table>\n";
+    }
+    return page + "</body></html>\n";
+}
+
+// Some 1 MB of style sheet: rules with url() values, Shift_JIS font names, comments and an
+// @import now and then.
+std::string
+make_style_sheet()
+{
+    // ＭＳ Ｐゴシック
+    static constexpr char FONT[] = "\x82\x6c\x82\x72 \x82\x6f\x83\x53\x83\x56\x83\x62\x83\x4e";
+    std::string sheet;
+    for (int rule = 0; sheet.size() < 1000000; ++rule) {
+        const std::string n = std::to_string(rule);
+        if (rule % 50 == 0)
+            sheet += "@import \"part" + n + ".css\";\n";
+        sheet += "/* rule " + n + " */\n.c" + n + " td.rtd, .c" + n +
+                 ":hover{background:#F0E0D6 url(img/bg_" + n + ".gif) no-repeat;font-family:\"" +
+                 FONT + "\",sans-serif;margin:0 4px 0 166px;border:1px solid #800000}\n";
+        if (rule % 4 == 0)
+            sheet += ".i" + n + "{list-style-image:url( \"mark" + n + ".png\" )}\n";
+    }
+    return sheet;
+}
+
+// Scans text in 16 KiB chunks, as the rewrite reads a file, writing every reference back as it
+// stands; label: the references found.
+void
+time_reference_scan(benchmark::State &state, scan_text kind, const std::string &text)
+{
+    constexpr std::size_t CHUNK = 16 * 1024;
+    std::vector<char> hold(SCAN_HOLD_SIZE);
+    std::vector<char> out(SCAN_HOLD_SIZE);
+    std::size_t references = 0;
+    for (auto _ : state) {
+        ref_scanner scanner;
+        scan_init(&scanner, kind, hold);
+        std::size_t out_len = 0;
+        std::size_t written = 0;
+        references = 0;
+        for (std::size_t at = 0; at < text.size(); at += CHUNK) {
+            const std::string_view chunk(text.data() + at, std::min(CHUNK, text.size() - at));
+            std::size_t pos = 0;
+            for (;;) {
+                scan_reference found;
+                const scan_result step = scan_step(&scanner, chunk, &pos, out, &out_len, &found);
+                if (step == SCAN_NEED_INPUT)
+                    break;
+                if (step == SCAN_OUTPUT_FULL ||
+                    (step == SCAN_REFERENCE && found.raw.size() > out.size() - out_len)) {
+                    written += out_len;  // out taken by the caller
+                    out_len = 0;
+                }
+                if (step == SCAN_REFERENCE) {
+                    ++references;
+                    std::memcpy(out.data() + out_len, found.raw.data(), found.raw.size());
+                    out_len += found.raw.size();
+                }
+            }
+        }
+        while (!scan_finish(&scanner, out, &out_len)) {
+            written += out_len;
+            out_len = 0;
+        }
+        written += out_len;
+        if (written != text.size())
+            state.SkipWithError("the output is not the input's length");
+        benchmark::DoNotOptimize(written);
+    }
+    state.SetLabel(std::to_string(references) + " references");
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
+}
+
+void
+BM_ScanReferencesHtml(benchmark::State &state)
+{
+    static const std::string page = make_thread_page();
+    time_reference_scan(state, SCAN_TEXT_HTML, page);
+}
+
+void
+BM_ScanReferencesCss(benchmark::State &state)
+{
+    static const std::string sheet = make_style_sheet();
+    time_reference_scan(state, SCAN_TEXT_CSS, sheet);
+}
+
+BENCHMARK(BM_ScanReferencesHtml);
+BENCHMARK(BM_ScanReferencesCss);
 
 }  // namespace
 

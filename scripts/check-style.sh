@@ -17,17 +17,25 @@ if git grep -nE '\b(strcpy|strcat|sprintf)\s*\(|\bgets\(' -- '*.cpp' '*.hpp'; th
     echo "check-style: unbounded string routine" >&2
     status=1
 fi
+# webref/ is pure: of platform/ it calls the byte searches only, and it opens no stream.
+platform_calls=$(sed -nE 's/^[][a-z_:,0-9() ]*[ *&]([a-z_0-9]+)\(.*/\1/p' platform/platform.hpp |
+    grep -vxE 'find_byte|find_text' | paste -sd '|')
+if git grep -nwE "($platform_calls)" -- 'webref/' ||
+    git grep -nE '#include <(cstdio|fstream|iostream|filesystem)>' -- 'webref/'; then
+    echo "check-style: webref/ reaches platform/ beyond the byte searches" >&2
+    status=1
+fi
 # Rooms and their floors: a room includes its own headers and those of lower floors only
-# (driver -> archive -> decode, pagename -> support -> platform), and a room's source includes
-# its room header first.
+# (driver -> archive -> decode, pagename, webref -> support -> platform), and a room's source
+# includes its room header first.
 floor_of() {
     case $1 in
-    driver) echo 0 ;; archive) echo 1 ;; decode | pagename) echo 2 ;; support) echo 3 ;;
+    driver) echo 0 ;; archive) echo 1 ;; decode | pagename | webref) echo 2 ;; support) echo 3 ;;
     platform) echo 4 ;; *) echo "" ;;
     esac
 }
-for file in $(git ls-files 'driver/*' 'archive/*' 'decode/*' 'pagename/*' 'support/*' \
-    'platform/*' | grep -E '\.(cpp|hpp)$'); do
+for file in $(git ls-files 'driver/*' 'archive/*' 'decode/*' 'pagename/*' 'webref/*' \
+    'support/*' 'platform/*' | grep -E '\.(cpp|hpp)$'); do
     room=${file%%/*}
     while IFS= read -r target; do
         target_floor=$(floor_of "$target")

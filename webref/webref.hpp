@@ -1,0 +1,234 @@
+// Web references: the URI references of RFC 3986 taken apart, resolved against a base and
+// compared; percent-encoding; the character references of HTML attribute values; and a forward
+// scan over HTML and CSS text that finds the references in it and lets the caller put its own
+// text in their places. Pure: bytes in, bytes out, into the caller's buffers. Bytes are bytes:
+// nothing here decodes Shift_JIS, and no result depends on the locale.
+#pragma once
+
+#include "support/support.hpp"
+
+#include <cstddef>
+#include <span>
+#include <string_view>
+
+// uri.cpp
+
+// A URI reference taken apart (RFC 3986 section 3, appendix B): views into the text it came
+// from, without the delimiters (':' after the scheme, "//" before the authority, '?', '#').
+// A component that is absent differs from one that is empty: "a?" has an empty query, "a" none.
+// The path is always there, empty or not.
+struct uri_parts {
+    std::string_view scheme;
+    std::string_view authority;
+    std::string_view path;
+    std::string_view query;
+    std::string_view fragment;
+    bool has_scheme = false;
+    bool has_authority = false;
+    bool has_query = false;
+    bool has_fragment = false;
+};
+
+// Takes reference apart. A scheme is a letter and then letters, digits, '+', '-' or '.' before
+// the first ':', with no '/', '?' or '#' before that ':' ("C:/x" has the scheme "C"; "1a:b",
+// "a b:c" and a name with bytes of 0x80 and up have none and are paths). The authority follows
+// "//" up to the next '/', '?' or '#'; the path runs to '?' or '#'; the query to '#'; the
+// fragment to the end. Every byte is taken as it is: '\' is no separator, and bytes of 0x80 and
+// up (Shift_JIS among them, whose second byte may be '\' or '@') are path bytes like letters.
+uri_parts split_uri(std::string_view reference);
+
+// Writes the path that a relative-path reference's path makes against base (RFC 3986 5.2.3):
+// "/" and reference_path when base has an authority and an empty path, otherwise base's path
+// up to and including its last '/' (nothing without one) and then reference_path. Stores the
+// length in *len_out. Returns false, with *len_out 0, when out cannot hold it.
+bool merge_paths(const uri_parts &base, std::string_view reference_path, std::span<char> out,
+                 std::size_t *len_out);
+
+// Writes path with its "." and ".." segments taken out (RFC 3986 5.2.4); a ".." at the root
+// is dropped. The result is never longer than path, and out may begin where path begins (the
+// work is done in place then). Stores the length in *len_out. Returns false, with *len_out 0,
+// when out is shorter than the result.
+bool remove_dot_segments(std::string_view path, std::span<char> out, std::size_t *len_out);
+
+// Writes the target URI of reference against base (the transform of RFC 3986 5.2.2, strict:
+// a reference with a scheme keeps it even when it is base's) recomposed as 5.3 says. Base
+// should have a scheme (an absolute URI); with none, the result has none either. One addition
+// for the "file" scheme (any case): a path that begins with a drive ("/C:" and then '/' or
+// nothing) keeps it: a ".." never takes it away, and a reference that begins with '/' from a
+// base on a drive lands on that drive ("file:///C:/a/b.htm" and "/x.gif" give
+// "file:///C:/x.gif"), as Windows and browsers resolve local pages. The path is merged (5.2.3)
+// in out and cleaned there (5.2.4), so out needs room for the merged path too (base's
+// directory and the reference's path), which dot segments may make longer than the result;
+// out must not overlap the texts base and reference view. Stores the length in *len_out.
+// Returns false, with *len_out 0, when out cannot hold it.
+bool resolve_reference(const uri_parts &base, const uri_parts &reference, std::span<char> out,
+                       std::size_t *len_out);
+
+// Writes parts recomposed (RFC 3986 5.3): "scheme:" when there is one, "//authority" when there
+// is one, the path, "?query" and "#fragment" when there are. Stores the length in *len_out.
+// Returns false, with *len_out 0, when out cannot hold it.
+bool compose_uri(const uri_parts &parts, std::span<char> out, std::size_t *len_out);
+
+// True when a and b, absolute URIs, name the same resource in the sense of RFC 3986 6.2.2
+// (syntax-based normalisation): the same components present, the scheme and the host equal
+// ignoring ASCII case, every other byte equal, where "%xx" equals "%XX" (hex digits in either
+// case), "%XX" of an unreserved character (A-Z a-z 0-9 - . _ ~) equals that character, and
+// "%XX" of a byte of 0x80 and up equals that byte standing as it is (how a page's own non-ASCII
+// bytes reach the server: RFC 3987 3.1), as does the second byte of a Shift_JIS character
+// standing as it is: the bytes 0x95 0x5C (表) equal "%95%5C". Other escapes differ from their
+// bytes: "%2F" is not '/', nor "%5C" a '\' that follows no Shift_JIS first byte. Dot segments, an
+// empty path against "/" and default ports are not normalised, and the fragment counts: resolve
+// first, and drop what the comparison should not see.
+bool is_same_uri(std::string_view a, std::string_view b);
+
+// escapes.cpp
+
+// True for the bytes a URI holds as they are: A-Z a-z 0-9 - . _ ~ (RFC 3986 "unreserved").
+bool is_unreserved(unsigned char c);
+
+// Writes bytes with every byte that is not unreserved as "%XX" (upper-case hex), the others as
+// they are. Stores the length in *len_out. Returns false, with *len_out 0, when out cannot
+// hold it.
+bool percent_encode(std::string_view bytes, std::span<char> out, std::size_t *len_out);
+
+// Writes an HTML attribute value with its character references undone, for the references
+// that stand for ASCII: "&amp;", "&lt;", "&gt;", "&quot;", "&apos;" (lower case, as written),
+// the first four also without ';' unless a letter, digit or '=' follows (a query's "&ltx=1"
+// stays as it is, as browsers read attribute values), and "&#38;" and "&#x26;" forms (any
+// number of digits, hex digits and 'x' in either case, ';' optional) for code points 1 to 127.
+// A numeric reference of 0 or 128 and up is left as it stands: the pages are Shift_JIS, and no
+// code point above ASCII maps to its bytes without a code-page table. Everything else is
+// copied. The result is never longer than value. Stores the length in *len_out. Returns false,
+// with *len_out 0, when out cannot hold it.
+bool decode_char_refs(std::string_view value, std::span<char> out, std::size_t *len_out);
+
+// Writes value for an HTML attribute quoted with quote ('"', '\'' or 0 for none): '&' as
+// "&amp;", and the quote character as "&quot;" or "&#39;". Stores the length in *len_out.
+// Returns false, with *len_out 0, when out cannot hold it.
+bool encode_attribute_value(std::string_view value, char quote, std::span<char> out,
+                            std::size_t *len_out);
+
+// scan_html.cpp, scan_css.cpp
+
+// The recommended capacity of a scanner's hold buffer, and so the longest value it reports.
+inline constexpr std::size_t SCAN_HOLD_SIZE = 64 * 1024;
+
+// Capacity of the tag and attribute names a reference carries (31 bytes and the terminator).
+inline constexpr std::size_t SCAN_NAME_SIZE = 32;
+
+enum scan_text : int {
+    SCAN_TEXT_HTML = 0,  // an HTML page
+    SCAN_TEXT_CSS = 1    // a style sheet
+};
+
+enum scan_result : int {
+    SCAN_NEED_INPUT = 0,  // the chunk is used up: pass the next one (or call scan_finish)
+    SCAN_REFERENCE = 1,   // a reference was found: write it or its replacement, then go on
+    SCAN_TAG = 2,         // a start tag's name was read (only when tags are asked for)
+    SCAN_OUTPUT_FULL = 3  // out is full: take its bytes, empty it and go on
+};
+
+enum reference_kind : int {
+    REF_ATTRIBUTE = 0,  // an HTML attribute value: src, href, background, lowsrc, data, poster
+    REF_CSS_URL = 1,    // the value of a CSS url(...)
+    REF_CSS_IMPORT = 2  // the string after a CSS @import ("@import url(x)" is REF_CSS_URL)
+};
+
+enum reference_place : int {
+    PLACE_HTML = 0,         // in an HTML attribute value (a style attribute's CSS too):
+                            // character references apply, '&' is written "&amp;"
+    PLACE_STYLE_BLOCK = 1,  // in a <style> element: no character references, no "</style"
+    PLACE_STYLE_SHEET = 2   // in a style sheet file
+};
+
+// A reference the scanner found.
+struct scan_reference {
+    std::string_view raw;  // its bytes as the text holds them, quotes excluded; valid
+                           // until the next scan_step or scan_finish
+    reference_kind kind = REF_ATTRIBUTE;
+    reference_place place = PLACE_HTML;
+    char quote = 0;                 // the value's own quote: '"', '\'' or 0 for none (a CSS quote
+                                    // written as "&quot;" or "&#39;" counts as that quote)
+    char attribute_quote = 0;       // PLACE_HTML: the quote of the attribute value it stands in
+    char tag[SCAN_NAME_SIZE] = {};  // the element's name, lower case ("" in a style sheet;
+                                    // with SCAN_TAG, the tag just read)
+    char attribute[SCAN_NAME_SIZE] = {};  // the attribute's name, lower case ("style" for a
+                                          // style attribute's CSS; "" elsewhere)
+};
+
+// The scanner's state between calls. Fields are the scanner's own; use the functions.
+struct ref_scanner {
+    std::span<char> hold;        // the value being read (its capacity is the longest value)
+    std::size_t hold_len = 0;    // bytes of it in hold
+    std::size_t raw_len = 0;     // bytes of hold reported as the value
+    std::size_t flush_from = 0;  // hold[flush_from, hold_len) is to be passed through
+    bool flushing = false;       // ... before anything else
+    bool reported = false;       // the last step reported hold[0, raw_len)
+    bool report_tags = false;
+    int state = 0;     // what the next byte means (scan_html.cpp, scan_css.cpp)
+    int css_host = 0;  // what CSS text stands in, and what ends it
+    int matched = 0;   // bytes matched of "url(" or "import"; in an HTML comment, the dashes
+                       // just read (two may end it)
+    reference_kind kind = REF_ATTRIBUTE;
+    char attribute_quote = 0;          // quote of the attribute value being read
+    char value_quote = 0;              // quote of the value being held (or skipped)
+    bool may_open_quote = false;       // an unquoted CSS value begins with '&': maybe a quote
+    std::string_view end_tag;          // "</script" and so on while in raw text or <style>
+    std::size_t end_matched = 0;       // bytes matched of end_tag
+    bool in_end_tag = false;           // the tag being read is an end tag
+    unsigned char byte_before = '\n';  // the last byte of the previous chunk
+    char tag[SCAN_NAME_SIZE] = {};
+    std::size_t tag_len = 0;
+    char attribute[SCAN_NAME_SIZE] = {};
+    std::size_t attribute_len = 0;
+};
+
+// Starts a scan of text of the kind given. hold (SCAN_HOLD_SIZE bytes, say) is where a value
+// is kept while it is read, whatever the chunks; a longer value is no reference and passes
+// through as it stands. With report_tags, each start tag's name is reported as SCAN_TAG (the
+// caller's first pass looks for <base href> and may stop at <body>).
+void scan_init(ref_scanner *scanner, scan_text text, std::span<char> hold,
+               bool report_tags = false);
+
+// Scans chunk from *pos on, the next piece of the text (chunks may be cut anywhere, down to a
+// byte each), and appends to out, after its first *out_len bytes, every byte that is not a
+// reference's value as it stands, advancing *out_len and *pos. Stops:
+// - SCAN_REFERENCE: *found holds a reference; its bytes have not been written. The caller
+//   writes found->raw (then the output stays byte for byte the input) or what is to stand in
+//   its place (write_replacement) after the bytes out holds, and calls again.
+// - SCAN_TAG (with report_tags): found->tag names a start tag, whose bytes are written.
+// - SCAN_OUTPUT_FULL: out is full; the caller takes its bytes, sets *out_len to 0 and calls
+//   again with the same chunk and *pos.
+// - SCAN_NEED_INPUT: chunk is used up; the caller calls again with the next chunk and *pos 0.
+// References are found as a browser reads the text: in HTML, the values of the attributes
+// above on any element (names in any case), not in comments, <!...> and <?...> declarations or
+// the content of <script>, <textarea>, <title> and <xmp>; CSS in <style> elements and style
+// attributes; in CSS, url(...) (not the tail of a longer name such as "myurl(") and the string
+// after @import, not in comments or other strings. A <style> element ends at "</style" even
+// inside a CSS comment or string, a style attribute's CSS where the attribute value ends.
+// A '\' escapes the next byte in CSS only after a byte below 0x80, so a Shift_JIS second
+// byte 0x5C never escapes a quote. The same references are found however the text is cut.
+scan_result scan_step(ref_scanner *scanner, std::string_view chunk, std::size_t *pos,
+                      std::span<char> out, std::size_t *out_len, scan_reference *found);
+
+// Ends the scan: writes to out, after its first *out_len bytes, whatever the scan still holds
+// (a value still open at the end of the text passes through as it stands). Returns false when
+// out filled first: the caller takes its bytes, sets *out_len to 0 and calls again.
+bool scan_finish(ref_scanner *scanner, std::span<char> out, std::size_t *out_len);
+
+// escapes.cpp: a replacement spelled for the place of a reference
+
+// True when replacement cannot stand without quotes where found stands unquoted: an HTML
+// attribute value that is empty or holds white space, '"', '\'', '=', '<', '>' or '`'; a CSS
+// url value that holds white space, a quote, '(', ')', '\', a control byte, or (in a <style>
+// element) '<'. False for a quoted reference.
+bool needs_quotes(const scan_reference &found, std::string_view replacement);
+
+// Writes replacement (a URI reference, as the caller wants it read) as the text must spell it
+// in found's place: in quotes ('"') when needs_quotes says so; in a CSS string with '\', the
+// quote, line ends and (in a <style> element) '<' escaped; in HTML with '&' and the attribute's
+// quote as character references. Stores the length in *len_out. Returns false, with *len_out
+// 0, when out cannot hold it, or when the reference stands unquoted in an unquoted style
+// attribute and needs quotes (no spelling fits there; keep found->raw).
+bool write_replacement(const scan_reference &found, std::string_view replacement,
+                       std::span<char> out, std::size_t *len_out);
