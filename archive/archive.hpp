@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 // One written part: its content kind, its current file name in a block from checked_alloc of
 // name_size bytes (at least NAME_SIZE; larger when a name needs it), and, when file_known, the
@@ -21,6 +23,11 @@ struct output_entry {
     std::size_t name_size = 0;
     file_identity file;
     bool file_known = false;
+    // for pages that open offline: the part's Content-Location as the headers gave it (encoded
+    // words decoded), its Content-ID (without the angle brackets), whether it is a style sheet
+    std::string location;
+    std::string content_id;
+    bool style_sheet = false;
 };
 
 // What the batch tells each archive: the run log's name and the file it is (each archive
@@ -52,9 +59,12 @@ void split_archive(const char *archive_name, const batch_info &batch);
 // needs it). The scratch buffers are LINE_BUFFER_SIZE bytes each. after_stop (the walk was
 // stopped before the archive's end): only files of outputs are renamed, so a thumbnail not
 // written yet, or one that cannot be renamed, keeps the page's reference as it is.
+// When renames_out is given, it receives every replacement made in the pages' text, in order
+// (old name, new name).
 void rename_temp_images(std::span<output_entry> outputs, const char *page_name, image_names *images,
                         std::span<char> line_scratch, std::span<char> work_scratch,
-                        bool after_stop = false);
+                        bool after_stop = false,
+                        std::vector<std::pair<std::string, std::string>> *renames_out = nullptr);
 
 // replace_txt.cpp
 

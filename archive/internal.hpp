@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 // One replacement of a rewrite: every occurrence of old_text (not empty) becomes new_text.
@@ -68,6 +69,10 @@ enum rewrite_result : int {
 rewrite_result rewrite_text_file(const char *file_name, std::span<const replacement> replacements,
                                  file_identity *expected = nullptr);
 
+// What rewrite_text_file gives of a file holding text (no CR): the replacements as passes
+// over its lines, one after another.
+std::string rewrite_text(std::string_view text, std::span<const replacement> replacements);
+
 // Creates the work file that receives a file's new bytes beside it, "%s.cpy" of file_name
 // (shortened to what a file system holds), exclusively: a name taken moves on to the next free
 // one. Opens it with mode into *out and stores its name in work_name (NAME_SIZE bytes or more).
@@ -89,3 +94,16 @@ bool create_work_file(const char *file_name, std::span<char> work_name, out_stre
 // the console says so, and no line is put back.
 void read_encoded_location(text_input *archive, std::span<char> line, std::span<char> scratch,
                            std::span<char> out_name, const char *default_name);
+
+// offline_links.cpp
+
+// Points every reference in the HTML and style sheet outputs that names one of the outputs'
+// parts at that part's file, as a relative, percent-encoded reference (see README). A reference
+// names a part when, resolved against its page's base (the page's first <base href>, else its
+// location; a style sheet's location), it is the part's location, as the page's text names it
+// after renames (the pages' text took each of renames, old name to new, one after another), or
+// when it is "cid:X" and the part's Content-ID is X. Each output is rewritten through a work
+// file that takes its name when whole, only as the file written for it; anything else in its
+// place is left alone, and the console says so.
+void link_outputs_offline(std::span<output_entry> outputs,
+                          const std::vector<std::pair<std::string, std::string>> &renames);

@@ -28,6 +28,7 @@ struct pending_state {
     // away is a page when its name is here
     std::unordered_map<std::string, int> page_names;
     bool pages_all_there = true;  // every HTML output was on disk when the close-out began
+    std::vector<std::pair<std::string, std::string>> made;  // every replacement, in order
 };
 
 // True when name's extension begins with "tmp" in any case (tmp, TMP, tmpx).
@@ -152,6 +153,7 @@ static void
 queue_replacement(std::span<output_entry> outputs, pending_state *pending, const char *old_text,
                   const char *new_text)
 {
+    pending->made.emplace_back(old_text, new_text);
     if (!pending->pages_all_there) {
         for (const output_entry &page : outputs) {
             if (page.kind == KIND_HTML && !entry_exists(page.name)) {
@@ -218,7 +220,8 @@ rename_thumbnail(std::span<output_entry> outputs, image_names *images, std::span
 
 void
 rename_temp_images(std::span<output_entry> outputs, const char *page_name, image_names *images,
-                   std::span<char> line_scratch, std::span<char> work_scratch, bool after_stop)
+                   std::span<char> line_scratch, std::span<char> work_scratch, bool after_stop,
+                   std::vector<std::pair<std::string, std::string>> *renames_out)
 {
     // Every rename is made as it comes; the references are collected and each HTML output is
     // rewritten once at the end, with the text that one rewrite per rename would give.
@@ -255,4 +258,6 @@ rename_temp_images(std::span<output_entry> outputs, const char *page_name, image
         set_entry_name(&entry, line_scratch.data(), &pending);
     }
     apply_pending(outputs, &pending);
+    if (renames_out != nullptr)
+        renames_out->swap(pending.made);
 }

@@ -198,9 +198,9 @@ passes_untouched(const pass_state &pass, std::string_view text, gram_filter *fil
     return (filter->bits[h / 64] & (std::uint64_t{1} << (h % 64))) == 0;
 }
 
-// Sends text through every pass in turn; what the last one gives goes to the file.
+// Sends text through every pass in turn; what the last one gives is appended to out.
 static void
-run_passes(std::vector<pass_state> *passes, std::string *text, out_stream *out, bool at_end,
+run_passes(std::vector<pass_state> *passes, std::string *text, std::string *out, bool at_end,
            gram_filter *filter)
 {
     std::string next;
@@ -217,28 +217,56 @@ run_passes(std::vector<pass_state> *passes, std::string *text, out_stream *out, 
         text->swap(next);
         filter->filled = false;
     }
-    out_write(out, text->data(), text->size());
+    out->append(*text);
     text->clear();
 }
 
-// Sends one step's text to the file: in one scan when the passes cannot meet in it (every pass
-// between pieces, the text whole lines), else through every pass in turn. *between_pieces
-// tells whether every pass is between pieces, before and after.
+// The passes of a rewrite and what they keep from one step of the text to the next.
+struct rewrite_state {
+    std::vector<pass_state> passes;
+    pattern_table table;
+    gram_filter filter;
+    bool between_pieces = true;  // every pass is between two pieces
+};
+
 static void
-run_step(std::vector<pass_state> *passes, const pattern_table &table, std::string *text,
-         out_stream *out, bool at_end, gram_filter *filter, bool *between_pieces)
+start_rewrite(rewrite_state *rewrite, std::span<const replacement> replacements)
 {
-    if (table.usable && *between_pieces && (at_end || (!text->empty() && text->back() == '\n'))) {
-        std::string replaced;
-        if (replace_at_once(table, *text, &replaced)) {
-            out_write(out, replaced.data(), replaced.size());
-            text->clear();
-            return;
-        }
+    bool cr_brought_in = false;  // the reader drops every CR: only a replacement brings one
+    for (const replacement &r : replacements) {
+        rewrite->passes.push_back({r.old_text, r.new_text, {}, cr_brought_in});
+        cr_brought_in = cr_brought_in || find_text(r.new_text, "\r") != std::string_view::npos;
     }
-    run_passes(passes, text, out, at_end, filter);
-    *between_pieces = std::all_of(passes->begin(), passes->end(),
-                                  [](const pass_state &pass) { return pass.piece.empty(); });
+    fill_pattern_table(&rewrite->table, replacements);
+}
+
+// Appends to out what the passes give of one step's text (which the step empties): in one scan
+// when the passes cannot meet in it (every pass between pieces, the text whole lines), else
+// through every pass in turn.
+static void
+rewrite_step(rewrite_state *rewrite, std::string *text, bool at_end, std::string *out)
+{
+    if (rewrite->table.usable && rewrite->between_pieces &&
+        (at_end || (!text->empty() && text->back() == '\n')) &&
+        replace_at_once(rewrite->table, *text, out)) {
+        text->clear();
+        return;
+    }
+    run_passes(&rewrite->passes, text, out, at_end, &rewrite->filter);
+    rewrite->between_pieces =
+        std::all_of(rewrite->passes.begin(), rewrite->passes.end(),
+                    [](const pass_state &pass) { return pass.piece.empty(); });
+}
+
+std::string
+rewrite_text(std::string_view text, std::span<const replacement> replacements)
+{
+    rewrite_state rewrite;
+    start_rewrite(&rewrite, replacements);
+    std::string step(text);
+    std::string out;
+    rewrite_step(&rewrite, &step, true, &out);
+    return out;
 }
 
 // Name of the file that receives the new bytes: "%s.cpy" next to the file, shortened to what a
@@ -283,7 +311,7 @@ open_page(text_input *in, const char *file_name, const file_identity *expected)
             fail_run_file(file_name, MSG_OPEN_FAILED);
         return REWRITE_DONE;
     }
-    switch (text_open_own(in, file_name, *expected, false)) {
+    switch (text_open_own(in, file_name, *expected, READ_TEXT_TO_END)) {
     case EXISTING_PLAIN:
         return REWRITE_DONE;
     case EXISTING_OTHER:
@@ -309,20 +337,13 @@ rewrite_text_file(const char *file_name, std::span<const replacement> replacemen
     if (expected != nullptr && !out_identity(&out, expected))
         expected->volume = expected->index = 0;  // unknown: a later rewrite leaves it alone
 
-    std::vector<pass_state> passes;
-    bool cr_brought_in = false;  // the reader drops every CR: only a replacement brings one
-    for (const replacement &r : replacements) {
-        passes.push_back({r.old_text, r.new_text, {}, cr_brought_in});
-        cr_brought_in = cr_brought_in || find_text(r.new_text, "\r") != std::string_view::npos;
-    }
-    pattern_table table;
-    fill_pattern_table(&table, replacements);
-    bool between_pieces = true;
+    rewrite_state rewrite;
+    start_rewrite(&rewrite, replacements);
     // Each step's text ends at its last line feed, the rest going before the next read's, so
     // that a pass finding nothing to change can hand the text on as it is.
     std::string text;
     std::string rest;
-    gram_filter filter;
+    std::string replaced;
     for (;;) {
         text.assign(rest);
         text.resize(rest.size() + READ_STEP);
@@ -335,7 +356,9 @@ rewrite_text_file(const char *file_name, std::span<const replacement> replacemen
             rest.assign(text, lf + 1);
             text.resize(lf + 1);
         }
-        run_step(&passes, table, &text, &out, got == 0, &filter, &between_pieces);
+        replaced.clear();
+        rewrite_step(&rewrite, &text, got == 0, &replaced);
+        out_write(&out, replaced.data(), replaced.size());
         if (got == 0)
             break;
     }

@@ -45,6 +45,8 @@ static constexpr std::string_view CONTENT_TYPE = "Content-Type: ";
 static constexpr std::string_view CONTENT_TRANSFER_ENCODING = "Content-Transfer-Encoding: ";
 static constexpr std::string_view CONTENT_LOCATION = "Content-Location:";
 static constexpr std::string_view TEXT_HTML = "text/html";
+static constexpr std::string_view TEXT_CSS = "text/css";
+static constexpr std::string_view CONTENT_ID = "Content-ID:";
 static constexpr std::string_view WORD_START_ISO = "=?iso-2022-jp?";
 static constexpr std::string_view WORD_START_SJIS = "=?shift_jis?";
 
@@ -74,6 +76,10 @@ struct part_state {
     transfer_encoding encoding = ENC_NONE;
     bool ready = true;                 // a blank line starts a body
     char name[LINE_BUFFER_SIZE] = {};  // the name it is to be written under
+    // kept for pages that open offline only: what the name was taken from, and more
+    std::string location;
+    std::string content_id;
+    bool style_sheet = false;
 };
 
 // Everything one archive's walk owns.
@@ -107,6 +113,9 @@ reset_part(walk_state *s, bool ready)
     s->part.encoding = ENC_NONE;
     s->part.ready = ready;
     copy_bounded(s->part.name, s->default_name);
+    s->part.location.clear();
+    s->part.content_id.clear();
+    s->part.style_sheet = false;
 }
 
 enum delimiter_kind : int {
@@ -209,6 +218,39 @@ apply_content_type(walk_state *s)
     }
     if (s->part.kind == KIND_NONE)
         s->part.kind = KIND_OTHER;
+    if (s->batch->offline) {
+        for (const char *p = s->line + CONTENT_TYPE.size(); *p != '\0'; ++p) {
+            if (has_prefix_nocase(p, TEXT_CSS)) {
+                s->part.style_sheet = true;
+                break;
+            }
+        }
+    }
+}
+
+// The value of a header line after its name: white space before it and the line end and
+// white space after it left out.
+static std::string_view
+header_value(const char *line, std::size_t name_len)
+{
+    std::string_view value(line + name_len);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+        value.remove_prefix(1);
+    while (!value.empty() && (value.back() == '\n' || value.back() == ' ' || value.back() == '\t'))
+        value.remove_suffix(1);
+    return value;
+}
+
+// Keeps a "Content-ID:" line's value, without its angle brackets, for pages that open offline.
+static void
+apply_content_id(walk_state *s)
+{
+    if (!s->batch->offline || !has_prefix_nocase(s->line, CONTENT_ID))
+        return;
+    std::string_view id = header_value(s->line, CONTENT_ID.size());
+    if (id.size() >= 2 && id.front() == '<' && id.back() == '>')
+        id = id.substr(1, id.size() - 2);
+    s->part.content_id.assign(id);
 }
 
 static void
@@ -237,6 +279,22 @@ is_word_start(const char *p)
     return has_prefix_nocase(p, WORD_START_ISO) || has_prefix_nocase(p, WORD_START_SJIS);
 }
 
+// The location of a part whose "Content-Location:" line held encoded words after the text
+// prefix: prefix, then what the words decoded to, which read_encoded_location appended to the
+// name (before_name before). A name that no longer begins as before fell back to the default
+// name: the location is then unknown.
+static void
+keep_decoded_location(walk_state *s, const std::string &prefix, const std::string &before_name)
+{
+    const std::string_view name(s->part.name);
+    if (name.substr(0, before_name.size()) != before_name) {
+        s->part.location.clear();
+        return;
+    }
+    s->part.location = prefix;
+    s->part.location.append(name.substr(before_name.size()));
+}
+
 // Names the part after the last path segment of a "Content-Location:" line, decoding encoded
 // words (which may read the header's continuation lines) first. After a decode the line holds
 // the name gathered so far: the scan goes on over it from the next column, and so do the
@@ -246,10 +304,25 @@ apply_location(walk_state *s)
 {
     if (!has_prefix_nocase(s->line, CONTENT_LOCATION))
         return;
+    // For pages that open offline, the location as the header gives it: the value, and in
+    // place of the encoded words the text they decode to (none after an unknown letter).
+    const bool keep = s->batch->offline;
+    if (keep)
+        s->part.location.assign(header_value(s->line, CONTENT_LOCATION.size()));
+    bool decoded = false;
     std::size_t len = std::strlen(s->line);
     for (std::size_t c = CONTENT_LOCATION.size(); c < len; ++c) {
         if (is_word_start(s->line + c)) {
+            const bool first = keep && !decoded;
+            const std::string before = first ? s->part.name : std::string();
+            std::size_t from = CONTENT_LOCATION.size();
+            while (from < c && (s->line[from] == ' ' || s->line[from] == '\t'))
+                ++from;
+            const std::string prefix = first ? std::string(s->line + from, c - from) : "";
             read_encoded_location(&s->in, s->line, s->work, s->part.name, s->default_name);
+            if (first)
+                keep_decoded_location(s, prefix, before);
+            decoded = true;
             copy_bounded(s->line, s->part.name);
             len = std::strlen(s->line);
         }
@@ -539,6 +612,9 @@ record_output(walk_state *s, const file_identity *file)
     entry.name_size = len + 1;
     entry.name = checked_alloc(entry.name_size);
     std::memcpy(entry.name, s->part.name, len + 1);
+    entry.location = std::move(s->part.location);
+    entry.content_id = std::move(s->part.content_id);
+    entry.style_sheet = s->part.style_sheet;
     if (file != nullptr) {
         entry.file = *file;
         entry.file_known = true;
@@ -628,8 +704,11 @@ finish_archive(walk_state *s)
     for (char *copy : s->declaring_lines)
         checked_free(copy);
     s->declaring_lines.clear();
+    std::vector<std::pair<std::string, std::string>> renames;
     rename_temp_images(s->outputs, s->page_name, &s->images, s->line, s->work,
-                       interrupt_requested());
+                       interrupt_requested(), s->batch->offline ? &renames : nullptr);
+    if (s->batch->offline)
+        link_outputs_offline(s->outputs, renames);
     char count[16];
     std::snprintf(count, sizeof count, ",%d", static_cast<int>(s->outputs.size()));
     out_text(&s->log, count);
@@ -671,6 +750,7 @@ split_archive(const char *archive_name, const batch_info &batch)
         apply_transfer_encoding(s);
         apply_location(s);
         apply_filename_param(s);
+        apply_content_id(s);
         if (s->part.ready && s->part.kind != KIND_NONE && s->line[0] == '\n' && whole_line) {
             write_part(s);
             // Between parts every file is whole: Ctrl-C ends the walk here, and the archive is

@@ -42,6 +42,14 @@ struct text_input {
     std::size_t eot_from = 0;       // block offsets [eot_from, eot_pos) hold no 0x1A byte
     std::size_t eot_pos = 0;        // (the stretch searched so far)
     bool eot_ends_input = true;     // false: a 0x1A byte is read like any other byte
+    bool keeps_cr = false;          // true: CR bytes are read like any other byte
+};
+
+// How text_open_own reads a file.
+enum read_rule : int {
+    READ_TEXT = 0,         // the text-mode rules: CR dropped, 0x1A ends the input
+    READ_TEXT_TO_END = 1,  // CR dropped, 0x1A read like any other byte
+    READ_BYTES = 2         // every byte as the file stores it
 };
 
 // Opens name for text-mode reading. Returns false (and leaves in closed) when it cannot be
@@ -152,7 +160,7 @@ existing_result out_open_existing(out_stream *out, const char *name, const char 
 // checks) and is the file expected, whatever name reaches it. EXISTING_OTHER when it is
 // anything else (a symbolic link, another file put in its place); in stays closed then.
 existing_result text_open_own(text_input *in, const char *name, const file_identity &expected,
-                              bool eot_ends_input);
+                              read_rule rule);
 
 // Empties the file out_open_existing opened. Returns false when it cannot be emptied.
 bool out_truncate(out_stream *out);
@@ -182,6 +190,11 @@ void list_mht_names(std::vector<std::string> *names_out, std::vector<std::string
 
 // True when a file or folder called name exists in the current folder.
 bool entry_exists(const char *name);
+
+// The bytes that stand for the file name in a file: URL on this system, as a browser takes a
+// file's name into one: on POSIX the name's own bytes (names are bytes there); on Windows the
+// UTF-8 of the name's characters as the system stores them.
+void name_as_url_bytes(const char *name, std::string *bytes_out);
 
 // Renames from to to; fails (returns false) when to already exists or from does not.
 bool rename_no_replace(const char *from, const char *to);

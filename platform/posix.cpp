@@ -10,6 +10,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <string>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -70,6 +71,12 @@ open_file(const char *name, const char *mode)
     if (file == nullptr)
         note_errno(errno);
     return file;
+}
+
+void
+name_as_url_bytes(const char *name, std::string *bytes_out)
+{
+    bytes_out->assign(name);
 }
 
 bool

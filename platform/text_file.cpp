@@ -67,10 +67,11 @@ text_open_read(text_input *in, const char *name, bool eot_ends_input)
 }
 
 existing_result
-text_open_own(text_input *in, const char *name, const file_identity &expected, bool eot_ends_input)
+text_open_own(text_input *in, const char *name, const file_identity &expected, read_rule rule)
 {
     *in = text_input{};
-    in->eot_ends_input = eot_ends_input;
+    in->eot_ends_input = rule == READ_TEXT;
+    in->keeps_cr = rule == READ_BYTES;
     std::FILE *file = nullptr;
     file_identity found;
     const existing_result result = open_existing_for_reading(name, &file, &found);
@@ -170,6 +171,10 @@ take_text(text_input *in, char *dst, std::size_t take, bool *ended_out)
         in->block_len = eot;  // nothing at or after the 0x1A byte is input
     }
     in->block_pos += take;
+    if (in->keeps_cr) {
+        std::memcpy(dst, window, take);
+        return take;
+    }
     return copy_without_cr(dst, window, take);
 }
 

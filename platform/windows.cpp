@@ -96,6 +96,22 @@ rename_no_replace(const char *from, const char *to)
     return true;
 }
 
+void
+name_as_url_bytes(const char *name, std::string *bytes_out)
+{
+    const std::wstring wide = wide_from_cp932(name);
+    bytes_out->clear();
+    if (wide.empty())
+        return;
+    const int len = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                        nullptr, 0, nullptr, nullptr);
+    if (len <= 0)
+        return;
+    bytes_out->resize(static_cast<std::size_t>(len));
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), bytes_out->data(),
+                        len, nullptr, nullptr);
+}
+
 bool
 rename_replace(const char *from, const char *to)
 {

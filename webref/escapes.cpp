@@ -76,6 +76,25 @@ percent_encode(std::string_view bytes, std::span<char> out, std::size_t *len_out
     return finish_writer(w, len_out);
 }
 
+bool
+percent_decode(std::string_view text, std::span<char> out, std::size_t *len_out)
+{
+    text_writer w{out};
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        const int high = k + 2 < text.size() && text[k] == '%'
+                             ? hex_digit_value(static_cast<unsigned char>(text[k + 1]))
+                             : -1;
+        const int low = high >= 0 ? hex_digit_value(static_cast<unsigned char>(text[k + 2])) : -1;
+        if (low >= 0) {
+            put_byte(&w, static_cast<char>(high * 16 + low));
+            k += 2;
+        } else {
+            put_byte(&w, text[k]);
+        }
+    }
+    return finish_writer(w, len_out);
+}
+
 // A named reference the attribute values of the pages use, and whether browsers take it
 // without its ';' too.
 struct named_reference {

@@ -303,8 +303,9 @@ is_same_component(std::string_view a, std::string_view b, bool fold_case)
         if (x.escaped != y.escaped &&
             !is_plain_as_escaped(x.escaped ? y : x, x.escaped ? second_in_b : second_in_a))
             return false;
-        second_in_a = !x.escaped && !second_in_a && is_sjis_lead(x.value);
-        second_in_b = !y.escaped && !second_in_b && is_sjis_lead(y.value);
+        // the byte after a lead byte, written as it is or escaped, is a second byte
+        second_in_a = !second_in_a && is_sjis_lead(x.value);
+        second_in_b = !second_in_b && is_sjis_lead(y.value);
         i += x.width;
         j += y.width;
     }
@@ -349,4 +350,55 @@ is_same_uri(std::string_view a, std::string_view b)
            is_same_component(ax.host, ay.host, true) && ax.port == ay.port &&
            is_same_component(x.path, y.path, false) && is_same_component(x.query, y.query, false) &&
            is_same_component(x.fragment, y.fragment, false);
+}
+
+// Appends component to out as canonical_uri writes it: unreserved characters as they are, every
+// byte that equals its escape (a byte of 0x80 and up, a Shift_JIS second byte, anything
+// escaped) as "%XX", the rest as it stands; letters folded to lower case with fold_case.
+static bool
+append_canonical(std::string_view component, bool fold_case, std::span<char> out, std::size_t *len)
+{
+    static constexpr char HEX[] = "0123456789ABCDEF";
+    bool second = false;
+    for (std::size_t at = 0; at < component.size();) {
+        const uri_unit unit = next_unit(component, at);
+        const unsigned char value = fold_case ? ascii_lower(unit.value) : unit.value;
+        char spelled[3] = {static_cast<char>(value), 0, 0};
+        std::size_t width = 1;
+        if (!is_unreserved(value) && (unit.escaped || value >= 0x80 || second)) {
+            spelled[0] = '%';
+            spelled[1] = HEX[value >> 4];
+            spelled[2] = HEX[value & 15];
+            width = 3;
+        }
+        if (!append_text(out, len, std::string_view(spelled, width)))
+            return false;
+        second = !second && is_sjis_lead(value);
+        at += unit.width;
+    }
+    return true;
+}
+
+bool
+canonical_uri(std::string_view uri, std::span<char> out, std::size_t *len_out)
+{
+    const uri_parts parts = split_uri(uri);
+    const authority_parts authority = split_authority(parts.authority);
+    std::size_t len = 0;
+    bool fits = true;
+    if (parts.has_scheme)
+        fits = append_canonical(parts.scheme, true, out, &len) && append_text(out, &len, ":");
+    if (fits && parts.has_authority)
+        fits = append_text(out, &len, "//") && append_canonical(authority.user, false, out, &len) &&
+               append_canonical(authority.host, true, out, &len) &&
+               append_text(out, &len, authority.port);
+    fits = fits && append_canonical(parts.path, false, out, &len);
+    if (fits && parts.has_query)
+        fits = append_text(out, &len, "?") && append_canonical(parts.query, false, out, &len);
+    if (fits && parts.has_fragment)
+        fits = append_text(out, &len, "#") && append_canonical(parts.fragment, false, out, &len);
+    if (!fits)
+        return fail_output(len_out);
+    *len_out = len;
+    return true;
 }

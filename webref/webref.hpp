@@ -81,6 +81,13 @@ bool compose_uri(const uri_parts &parts, std::span<char> out, std::size_t *len_o
 // first, and drop what the comparison should not see.
 bool is_same_uri(std::string_view a, std::string_view b);
 
+// Writes uri in the form in which two URIs that is_same_uri finds the same are the same bytes
+// (a key to look one up by): the scheme and the host in lower case, the port as it is, and
+// elsewhere unreserved characters as they are, every byte that equals its escape as "%XX" in
+// upper-case hex, every other byte as it stands. Stores the length in *len_out. Returns
+// false, with *len_out 0, when out cannot hold it (three bytes per byte of uri always fit).
+bool canonical_uri(std::string_view uri, std::span<char> out, std::size_t *len_out);
+
 // escapes.cpp
 
 // True for the bytes a URI holds as they are: A-Z a-z 0-9 - . _ ~ (RFC 3986 "unreserved").
@@ -90,6 +97,11 @@ bool is_unreserved(unsigned char c);
 // they are. Stores the length in *len_out. Returns false, with *len_out 0, when out cannot
 // hold it.
 bool percent_encode(std::string_view bytes, std::span<char> out, std::size_t *len_out);
+
+// Writes text with every "%XX" (hex digits in either case) as the byte it stands for; a '%'
+// without two hex digits after it stays as it is. The result is never longer than text.
+// Stores the length in *len_out. Returns false, with *len_out 0, when out cannot hold it.
+bool percent_decode(std::string_view text, std::span<char> out, std::size_t *len_out);
 
 // Writes an HTML attribute value with its character references undone, for the references
 // that stand for ASCII: "&amp;", "&lt;", "&gt;", "&quot;", "&apos;" (lower case, as written),

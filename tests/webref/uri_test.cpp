@@ -153,10 +153,20 @@ TEST(IsSameUri, NormalisesCaseAndEscapes)
         {"CID:X@Y", "cid:X@Y", true},
         {"cid:X@Y", "cid:x@y", false},
         {"http://a/%", "http://a/%25", false},
+        {"http://a/%95%5C", "http://a/%95\\", true},
+        {"http://a/\\", "http://a/%5C", false},
+    };
+    // the canonical forms are equal exactly when the comparison finds the URIs the same
+    const auto canonical = [](std::string_view uri) {
+        char out[256];
+        std::size_t len = 0;
+        EXPECT_TRUE(canonical_uri(uri, out, &len)) << uri;
+        return std::string(out, len);
     };
     for (const same_row &row : rows) {
         EXPECT_EQ(is_same_uri(row.a, row.b), row.same) << row.a << " " << row.b;
         EXPECT_EQ(is_same_uri(row.b, row.a), row.same) << row.b << " " << row.a;
+        EXPECT_EQ(canonical(row.a) == canonical(row.b), row.same) << row.a << " " << row.b;
     }
 }
 

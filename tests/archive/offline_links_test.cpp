@@ -1,0 +1,123 @@
+// Pages that open offline: an archive split with the batch's offline switch on, and the page's
+// (or the style sheet's) text compared with what each form of reference must become.
+#include "archive/archive.hpp"
+#include "tests/common/test_files.hpp"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+using namespace std::string_literals;
+
+// An image part at location, its body "GIF".
+std::string
+image(const std::string &location)
+{
+    return "Content-Type: image/gif\r\nContent-Location: " + location + "\r\n\r\nGIF\r\n";
+}
+
+struct link_row {
+    const char *title;
+    std::string page;                // the body of the page at http://h/d/p.htm
+    std::vector<std::string> parts;  // the parts after it, headers and body
+    std::string expected;            // the output's bytes afterwards, without the last CR LF
+    const char *output = "p.htm";    // the output compared (the page, or another one)
+    bool quoted_printable = false;   // the page's body is quoted-printable
+};
+
+const link_row ROWS[] = {
+    {"absolute",
+     "<img src=\"http://h/d/a.gif\">",
+     {image("http://h/d/a.gif")},
+     "<img src=\"a.gif\">"},
+    {"relative, rooted, scheme-relative, capitals",
+     "<img src=\"../img/b.gif\"><img src=/img/b.gif><img src='//h/img/b.gif'>"
+     "<IMG SRC=\"HTTP://H/img/b.gif\">",
+     {image("http://h/img/b.gif")},
+     "<img src=\"b.gif\"><img src=b.gif><img src='b.gif'><IMG SRC=\"b.gif\">"},
+    {"query with &amp;, fragment",
+     "<a href=\"http://h/q.gif?a=1&amp;b=2\">q</a> <a href=\"p2.htm#sec\">2</a>",
+     {image("http://h/q.gif?a=1&b=2"),
+      "Content-Type: text/html\r\nContent-Location: http://h/d/p2.htm\r\n\r\n<p>2</p>\r\n"},
+     "<a href=\"q.gif_a%3D1%26b%3D2\">q</a> <a href=\"p2.htm#sec\">2</a>"},
+    {"CSS in a style attribute, a style block, @import",
+     "<p style=\"background:url(&quot;../img/b.gif&quot;)\">"
+     "<style>@import \"http://h/css/s.css\"; p{background:url( /img/b.gif )}</style>",
+     {image("http://h/img/b.gif"),
+      "Content-Type: text/css\r\nContent-Location: http://h/css/s.css\r\n\r\n.x{}\r\n"},
+     "<p style=\"background:url(&quot;b.gif&quot;)\">"
+     "<style>@import \"s.css\"; p{background:url( b.gif )}</style>"},
+    {"a style sheet's url() against its own location",
+     "<link rel=stylesheet href=\"../css/s.css\">",
+     {image("http://h/img/b.gif"),
+      "Content-Type: text/css\r\nContent-Location: http://h/css/s.css\r\n\r\n"
+      ".x{background:url(../img/b.gif)} .y{background:url(\"http://h/none.gif\")}\r\n"},
+     ".x{background:url(b.gif)} .y{background:url(\"http://h/none.gif\")}",
+     "s.css"},
+    {"cid:, and what names no part",
+     "<img src=\"cid:id1@x\"><img src=\"http://other/x.gif\"><a href=\"nothing.htm\">n</a>",
+     {"Content-Type: image/gif\r\nContent-ID: <id1@x>\r\nContent-Location: http://h/c/c.gif"
+      "\r\n\r\nGIF\r\n"},
+     "<img src=\"c.gif\"><img src=\"http://other/x.gif\"><a href=\"nothing.htm\">n</a>"},
+    {"under a base: the base names the page, a reference to the web says where it led",
+     "<base href=\"http://h/x/\"><frame src=\"f.htm\"><a href=\"n.htm#a\">n</a>",
+     {"Content-Type: text/html\r\nContent-Location: http://h/x/f.htm\r\n\r\n<p>f</p>\r\n"},
+     "<base href=\"p.htm\"><frame src=\"f.htm\"><a href=\"http://h/x/n.htm#a\">n</a>"},
+    {"a page renamed after its post number",
+     "<a href=\"http://h/d/t.htm\">thread</a>",
+     {"Content-Type: text/html\r\nContent-Location: http://h/d/t.htm\r\n\r\nNo.123\r\n"},
+     "<a href=\"123.htm\">thread</a>"},
+    {"two parts of one location: the file on disk",
+     "<img src=\"http://h/d/dup.gif\">",
+     {image("http://h/d/dup.gif"), image("http://h/d/dup.gif")},
+     "<img src=\"dup.gif\">"},
+    {"NUL and 0x1A in the page",
+     "a=00b=1A<img src=3D\"http://h/d/a.gif\">=1A",
+     {image("http://h/d/a.gif")},
+     "a\0b\x1a<img src=\"a.gif\">\x1a"s,
+     "p.htm",
+     true},
+    {"a thread page's .tmp thumbnail",
+     "No.12345678 \x89\xe6\x91\x9c\x83t\x83@\x83"
+     "C\x83\x8b\x96\xbc 1191234567890.jpg <img src=\"file:///C:/T/TH.tmp\">",
+     {image("file:///C:/T/TH.tmp")},
+     "No.12345678 \x89\xe6\x91\x9c\x83t\x83@\x83"
+     "C\x83\x8b\x96\xbc 1191234567890.jpg <img src=\"1191234567890s.jpg\">",
+     "12345678.htm"},
+};
+
+class OfflineLinks : public ScratchDirTest
+{
+};
+
+TEST_F(OfflineLinks, ReferenceFormsBecomeTheFilesWritten)
+{
+    int index = 0;
+    for (const link_row &row : ROWS) {
+        const std::filesystem::path folder = scratch / std::to_string(index++);
+        std::filesystem::create_directory(folder);
+        std::filesystem::current_path(folder);
+        std::string archive = "Content-Type: multipart/related; boundary=\"BB\"\r\n\r\n--BB\r\n"
+                              "Content-Type: text/html\r\nContent-Location: http://h/d/p.htm\r\n";
+        if (row.quoted_printable)
+            archive += "Content-Transfer-Encoding: quoted-printable\r\n";
+        archive += "\r\n" + row.page + "\r\n";
+        for (const std::string &part : row.parts)
+            archive += "--BB\r\n" + part;
+        archive += "--BB--\r\n";
+        write_file("a.mht", archive);
+        static const name_set reserved =
+            make_name_set(std::vector<std::string>{"a.mht", "log.csv"});
+        batch_info batch = test_batch(&reserved);
+        batch.offline = true;
+        split_archive("a.mht", batch);
+        EXPECT_EQ(read_file(row.output), row.expected + "\r\n") << row.title;
+        std::filesystem::current_path(scratch);
+    }
+}
+
+}  // namespace
