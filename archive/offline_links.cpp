@@ -33,9 +33,15 @@ static constexpr char MSG_OUTPUT_OPEN[] =
 static constexpr std::size_t READ_STEP = std::size_t{1} << 16;
 static constexpr std::size_t OUT_STEP = std::size_t{1} << 16;
 
-// Room for a URI made of a reference and its base: the reference (a value the scanner holds)
-// and the base's path, with the merged path beside the result.
-static constexpr std::size_t URI_SIZE = 4 * SCAN_HOLD_SIZE;
+// The longest reference value looked at: a location is a header line, at most a read's 10,238
+// bytes (or a name of that size decoded from encoded words); a longer value names no part and
+// stays as it is.
+static constexpr std::size_t VALUE_SIZE = std::size_t{1} << 14;
+
+// Room for a URI made of a reference and its base (a value too), with the merged path beside
+// the result; and for its canonical form, which spells a byte in three at most.
+static constexpr std::size_t URI_SIZE = 3 * VALUE_SIZE;
+static constexpr std::size_t KEY_SIZE = 3 * URI_SIZE;
 
 // What the archive's parts are known by: their locations (canonical form, as the pages' text
 // names them after the renames, and as it named them before, for the style sheets, whose text
@@ -48,11 +54,11 @@ struct part_index {
 
 // The scratch buffers of one page's pass.
 struct link_buffers {
-    std::vector<char> hold = std::vector<char>(SCAN_HOLD_SIZE);
-    std::vector<char> value = std::vector<char>(SCAN_HOLD_SIZE);
+    std::vector<char> hold = std::vector<char>(VALUE_SIZE);
+    std::vector<char> value = std::vector<char>(VALUE_SIZE);
     std::vector<char> target = std::vector<char>(URI_SIZE);
-    std::vector<char> key = std::vector<char>(URI_SIZE);
-    std::vector<char> written = std::vector<char>(URI_SIZE * 3 + 16);
+    std::vector<char> key = std::vector<char>(KEY_SIZE);
+    std::vector<char> written;  // grows to what a replacement needs
 };
 
 // What one page's references are resolved against.
@@ -431,6 +437,23 @@ link_output(output_entry *entry, page_context *page, link_buffers *buffers)
     entry->file_known = known;
 }
 
+// True when a later part replaced the file of entry k (they carried one name): the later one
+// is the file on disk, and its own turn rewrites it.
+static bool
+is_replaced_later(std::span<const output_entry> outputs, std::size_t k)
+{
+    file_identity now;
+    if (!outputs[k].file_known || inspect_entry(outputs[k].name, &now) != ENTRY_REGULAR ||
+        (now.volume == outputs[k].file.volume && now.index == outputs[k].file.index))
+        return false;
+    for (std::size_t j = k + 1; j < outputs.size(); ++j) {
+        if (outputs[j].file_known && outputs[j].file.volume == now.volume &&
+            outputs[j].file.index == now.index)
+            return true;
+    }
+    return false;
+}
+
 void
 link_outputs_offline(std::span<output_entry> outputs,
                      const std::vector<std::pair<std::string, std::string>> &renames)
@@ -440,7 +463,7 @@ link_outputs_offline(std::span<output_entry> outputs,
     const part_index index = index_parts(outputs, renamed, &buffers);
     for (std::size_t k = 0; k < outputs.size(); ++k) {
         output_entry &entry = outputs[k];
-        if (entry.kind != KIND_HTML && !entry.style_sheet)
+        if ((entry.kind != KIND_HTML && !entry.style_sheet) || is_replaced_later(outputs, k))
             continue;
         page_context page;
         page.outputs = outputs;

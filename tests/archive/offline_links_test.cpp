@@ -58,6 +58,14 @@ const link_row ROWS[] = {
       ".x{background:url(../img/b.gif)} .y{background:url(\"http://h/none.gif\")}\r\n"},
      ".x{background:url(b.gif)} .y{background:url(\"http://h/none.gif\")}",
      "s.css"},
+    {"a style sheet replaced by a later one of its name",
+     "<link rel=stylesheet href=\"http://h/css/s.css\">",
+     {image("http://h/img/b.gif"),
+      "Content-Type: text/css\r\nContent-Location: http://h/css/s.css\r\n\r\n.x{}\r\n",
+      "Content-Type: text/css\r\nContent-Location: http://h/old/s.css\r\n\r\n"
+      ".y{background:url(../img/b.gif)}\r\n"},
+     ".y{background:url(b.gif)}",
+     "s.css"},
     {"cid:, and what names no part",
      "<img src=\"cid:id1@x\"><img src=\"http://other/x.gif\"><a href=\"nothing.htm\">n</a>",
      {"Content-Type: image/gif\r\nContent-ID: <id1@x>\r\nContent-Location: http://h/c/c.gif"
@@ -114,7 +122,9 @@ TEST_F(OfflineLinks, ReferenceFormsBecomeTheFilesWritten)
             make_name_set(std::vector<std::string>{"a.mht", "log.csv"});
         batch_info batch = test_batch(&reserved);
         batch.offline = true;
+        testing::internal::CaptureStdout();
         split_archive("a.mht", batch);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << row.title;
         EXPECT_EQ(read_file(row.output), row.expected + "\r\n") << row.title;
         std::filesystem::current_path(scratch);
     }

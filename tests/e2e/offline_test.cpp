@@ -140,6 +140,12 @@ TEST_F(Offline, EveryImageAndFrameThatNamesAPartShowsFromTheFolder)
         for (const std::string &page : html_outputs(folder))
             pages.push_back(c.title + "/" + page);
     }
+    // The Japanese name's reference: its bytes as the file system stores the name, escaped (the
+    // Windows program stores UTF-16, which a browser there takes as UTF-8)
+    const std::string japanese =
+        programs_use_crlf_console() ? "%E3%83%86%E3%82%B9%E3%83%88.gif" : "%83e%83X%83g.gif";
+    EXPECT_NE(read_file(scratch / "offline" / "index.htm").find("<img src=" + japanese + ">"),
+              std::string::npos);
     const std::vector<shown_item> items = browse_pages(browser, scratch, pages);
     ASSERT_FALSE(items.empty());
     for (const split_archive_case &c : cases) {
