@@ -386,14 +386,15 @@ void
 take_arguments(int argc, char **argv, std::vector<command_argument> *args_out)
 {
     // argv is in the ANSI code page, which may lack the names' characters: the UTF-16 command
-    // line has them all.
-    (void)argc;
-    (void)argv;
+    // line has them all. argv only when the system cannot split that line (out of memory).
     args_out->clear();
     int count = 0;
     wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (wide == nullptr)
+    if (wide == nullptr) {
+        for (int k = 1; k < argc; ++k)
+            args_out->push_back({argv[k], true});
         return;
+    }
     for (int k = 1; k < count; ++k) {
         command_argument arg;
         arg.exact = cp932_from_wide(wide[k], &arg.text);
