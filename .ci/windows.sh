@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The Windows leg of CI: cross-builds the programs and the unit test programs with MinGW-w64
 # (preset mingw, folder build/mingw), builds the preset mingw-package and checks the zip made
-# from it, then runs under Wine the unit test programs and the native end-to-end test program
-# against the .exe files.
+# from it (its batch files run under Wine), then runs under Wine the unit test programs and
+# the native end-to-end test program against the .exe files.
 #
 # Wine runs in the locale ja_JP.UTF-8, as the programs' users run Windows: its ANSI code page
 # is then 932 (checked before any test runs), and the Shift_JIS names the programs use are
@@ -67,7 +67,6 @@ start=$SECONDS
 cmake --preset mingw-package >/dev/null
 cmake --build --preset mingw-package -j2 >/dev/null
 echo "windows.sh: mingw-package build took $((SECONDS - start)) s"
-bash scripts/check-packages.sh --windows build/mingw-package
 
 # A fresh Wine prefix of our own, removed at the end. No display is needed for console
 # programs; Mono and Gecko are switched off so that no installer is offered.
@@ -106,6 +105,9 @@ check_acp() {
     echo "windows.sh: Wine's ANSI code page is $1"
 }
 check_acp 932
+
+# the zip, its batch files run by Wine's cmd.exe in the prefix above
+bash scripts/check-packages.sh --windows build/mingw-package
 
 failed=0
 

@@ -1,6 +1,7 @@
 # What `cmake --install` puts where, and the release packages cpack makes from a build folder:
-#   Windows (mingw or mingw-package preset): fenwrack-<version>-win64.zip, both programs and
-#     packaging/README.txt at the top of one folder, as users expect from an unpacked zip;
+#   Windows (mingw or mingw-package preset): fenwrack-<version>-win64.zip, both programs, a
+#     batch file beside each that starts it with --offline (packaging/windows/offline.bat.in)
+#     and packaging/README.txt at the top of one folder, as users expect from an unpacked zip;
 #   Linux (package preset): fenwrack_<version>_<arch>.deb and
 #     fenwrack-<version>-linux-<arch>.tar.gz, both laid out as a prefix: bin/, the man pages
 #     in share/man/man1/ and packaging/linux/README, copyright and changelog (compressed) in
@@ -17,6 +18,14 @@ set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
 if(WIN32)
   install(TARGETS fenwrack fenwrack_dated RUNTIME DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/README.txt DESTINATION .)
+  # Beside each program a batch file that starts it with --offline, for a double-click or a
+  # drop: cmd.exe reads a batch file with CR LF line ends.
+  foreach(PROGRAM fenwrack fenwrack_dated)
+    set(batch ${PROJECT_BINARY_DIR}/packaging/${PROGRAM}_offline.bat)
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/offline.bat.in ${batch} @ONLY
+      NEWLINE_STYLE CRLF)
+    install(FILES ${batch} DESTINATION .)
+  endforeach()
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win64)
   set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-${CPACK_SYSTEM_NAME})

@@ -1,18 +1,19 @@
 #include "driver/driver.hpp"
 
+#include "platform/platform.hpp"
 #include "support/support.hpp"
 
-#include <cstddef>
-#include <span>
+#include <vector>
 
 int
 main(int argc, char **argv)
 {
     install_alloc_failure_handler();
+    std::vector<command_argument> args;
+    take_arguments(argc, argv, &args);
+    run_request request;
     int status = 0;
-    if (argc > 1 &&
-        answer_arguments(std::span<const char *const>(argv + 1, static_cast<std::size_t>(argc - 1)),
-                         &status))
+    if (answer_arguments(args, &request, &status))
         return status;
-    return run_batch();
+    return run_batch(request);
 }

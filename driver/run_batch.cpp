@@ -5,6 +5,7 @@
 #include "platform/platform.hpp"
 #include "support/support.hpp"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -103,9 +104,42 @@ static constexpr char MSG_LOG_OPEN[] =
     "\x8fo\x97\xcd\x83\x8d\x83O\x83t\x83@\x83"
     "C\x83\x8b\x82\xf0\x8aJ\x82\xaf\x82\xdc\x82\xb9\x82\xf1\n";  // 出力ログファイルを開けません\n
 
+// 　次のフォルダ（中の全てのmhtファイル）とmhtファイルを分解します。\n
+static constexpr char MSG_TARGETS[] =
+    "\x81@\x8e\x9f\x82\xcc\x83t\x83H\x83\x8b\x83_"
+    "\x81i\x92\x86\x82\xcc\x91S\x82\xc4\x82\xccmht\x83t\x83@\x83"
+    "C\x83\x8b\x81j\x82\xc6mht\x83t\x83@\x83"
+    "C\x83\x8b\x82\xf0\x95\xaa\x89\xf0\x82\xb5\x82\xdc\x82\xb7\x81"
+    "B\n";
+static constexpr char MSG_TARGET_ITEM[] = "\x81@\x81"
+                                          "E%s\n";                // 　・%s\n
+static constexpr char MSG_TARGET_HEAD[] = "\x81@\x81y%s\x81z\n";  // 　【%s】\n
+// 　%s を開けないため、処理しません。\n
+static constexpr char MSG_NOT_ENTERED[] =
+    "\x81@%s \x82\xf0\x8aJ\x82\xaf\x82\xc8\x82\xa2\x82\xbd\x82\xdf\x81"
+    "A\x8f\x88\x97\x9d\x82\xb5\x82\xdc\x82\xb9\x82\xf1\x81"
+    "B\n";
+
 static constexpr const char *EXPLANATION[] = {BANNER_1,  BANNER_2,  BANNER_3, BANNER_4, BANNER_5,
                                               BANNER_6,  BANNER_7,  BANNER_8, BANNER_9, BANNER_10,
                                               BANNER_11, BANNER_12, PROMPT};
+
+// The explanation; with targets named, what they are in place of the line about the
+// executable's folder.
+static void
+explain(const std::vector<run_target> &targets)
+{
+    for (const char *text : EXPLANATION) {
+        if (text != BANNER_6 || targets.empty()) {
+            console_write(text);
+            continue;
+        }
+        console_write(MSG_TARGETS);
+        for (const run_target &target : targets)
+            console_printf(MSG_TARGET_ITEM, target.given.c_str());
+        console_write("\n");
+    }
+}
 
 // Answers and the final Enter are read with this limit (11 characters and the terminator).
 static constexpr int ANSWER_SIZE = 12;
@@ -211,41 +245,110 @@ split_archives(const std::vector<std::string> &archives, const batch_info &batch
     return archive_count;
 }
 
-int
-run_batch()
+// The archive of target as the folder's listing names it (the letter case on disk), or as
+// given when the listing has no such name.
+static std::string
+listed_archive_name(const run_target &target, const std::vector<std::string> &listed)
 {
-    for (const char *text : EXPLANATION)
-        console_write(text);
-    const char answer = read_answer();
-    if (answer != 'Y' && answer != 'y')
-        return 0;
+    for (const std::string &name : listed) {
+        if (name == target.archive)
+            return name;
+    }
+    for (const std::string &name : listed) {
+        if (is_same_name_nocase(name.c_str(), target.archive.c_str()))
+            return name;
+    }
+    return target.archive;
+}
 
-    console_write("\n");
+// Splits the archives of the current folder: every "*.mht", or target's one archive (the
+// others are guarded all the same). Returns whether a summary was printed.
+static bool
+split_folder(const run_target *target, bool offline)
+{
     // The listing is taken once: outputs written during the run never join the batch.
     std::vector<std::string> archives;
     std::vector<std::string> unnamed;  // no name of the tool's reaches them: left alone
     list_mht_names(&archives, &unnamed);
+    std::vector<std::string> batch_archives = archives;
+    if (target != nullptr && !target->archive.empty()) {
+        const std::string name = listed_archive_name(*target, archives);
+        if (std::find(archives.begin(), archives.end(), name) == archives.end())
+            archives.push_back(name);  // guarded as the listed ones are
+        batch_archives = {name};
+        unnamed.clear();  // not in this run
+    }
     for (const std::string &name : unnamed)
         console_printf(MSG_NAME_NOT_CP932, name.c_str());
-    if (archives.empty()) {
+    if (batch_archives.empty()) {
         console_write(MSG_NOT_FOUND);
-    } else {
-        catch_interrupts();
-        char log_name[LOG_NAME_SIZE] = {};
-        file_identity log_identity;
-        start_run_log(log_name, &log_identity);
-        std::vector<std::string> names = archives;
-        names.emplace_back(log_name);
-        const name_set reserved = make_name_set(names);
-        const std::vector<file_identity> guarded = guarded_files_of(archives, log_name);
-        const batch_info batch{log_name, log_identity, {&reserved, guarded}};
-        const int archive_count = split_archives(archives, batch);
-        release_interrupts();
-        console_printf(MSG_SUMMARY, archive_count, log_name);
-        sleep_ms(3000);
+        return false;
     }
-    console_write(MSG_ENTER);
-    char enter[ANSWER_SIZE] = {};
-    console_read_line(enter);
-    return 0;
+    catch_interrupts();
+    char log_name[LOG_NAME_SIZE] = {};
+    file_identity log_identity;
+    start_run_log(log_name, &log_identity);
+    std::vector<std::string> names = archives;
+    names.emplace_back(log_name);
+    const name_set reserved = make_name_set(names);
+    const std::vector<file_identity> guarded = guarded_files_of(archives, log_name);
+    const batch_info batch{log_name, log_identity, {&reserved, guarded}, offline};
+    const int archive_count = split_archives(batch_archives, batch);
+    release_interrupts();
+    console_printf(MSG_SUMMARY, archive_count, log_name);
+    return true;
+}
+
+// Makes target's folder the current one, with its archive there. Otherwise tells so, on the
+// console and with the reason on standard error, and returns false.
+static bool
+enter_target(const run_target &target)
+{
+    file_identity archive;
+    if (enter_folder(target.folder.c_str()) &&
+        (target.archive.empty() || inspect_path(target.archive.c_str(), &archive) == PATH_FILE)) {
+        forget_folder_names();
+        return true;
+    }
+    char reason[REASON_SIZE];
+    os_error_text(reason);
+    console_printf(MSG_NOT_ENTERED, target.given.c_str());
+    std::string line(PROGRAM_NAME);
+    line += ": " + target.given + ": " + reason + "\n";
+    console_error(line);
+    return false;
+}
+
+int
+run_batch(const run_request &request)
+{
+    set_person_pauses(!request.yes);
+    if (!request.yes) {
+        explain(request.targets);
+        const char answer = read_answer();
+        if (answer != 'Y' && answer != 'y')
+            return 0;
+        console_write("\n");
+    }
+    int status = 0;
+    bool summarised = false;
+    if (request.targets.empty())
+        summarised = split_folder(nullptr, request.offline);
+    for (const run_target &target : request.targets) {
+        if (request.targets.size() > 1)
+            console_printf(MSG_TARGET_HEAD, target.given.c_str());
+        if (!enter_target(target)) {
+            status = 1;  // the others are split all the same: they do not depend on it
+            continue;
+        }
+        summarised = split_folder(&target, request.offline) || summarised;
+    }
+    if (summarised)
+        pause_for_person(3000);  // the summary is read before the Enter wait
+    if (!request.yes) {
+        console_write(MSG_ENTER);
+        char enter[ANSWER_SIZE] = {};
+        console_read_line(enter);
+    }
+    return status;
 }

@@ -310,3 +310,37 @@ std::int64_t monotonic_ms();
 
 // Waits milliseconds.
 void sleep_ms(int milliseconds);
+
+// posix.cpp / windows.cpp: the command line and the folders it names
+
+// One argument of the command line as the tool names files: its bytes (on Windows cp932, from
+// the UTF-16 command line whatever the ANSI code page), and whether they are the argument
+// itself (false: a character cp932 lacks shows as '?', and no file of the tool's has that name).
+struct command_argument {
+    std::string text;
+    bool exact = true;
+};
+
+// The arguments after the program's name, in order, into *args_out.
+void take_arguments(int argc, char **argv, std::vector<command_argument> *args_out);
+
+enum path_kind : int {
+    PATH_NONE = 0,    // nothing there, or the system refused to look (the reason noted)
+    PATH_FOLDER = 1,  // a folder (reached through a symbolic link too)
+    PATH_FILE = 2,    // a regular file (reached through a symbolic link too)
+    PATH_OTHER = 3    // a device, FIFO, socket
+};
+
+// Tells what path (relative to the current folder, or absolute) names, following symbolic
+// links, and stores what a folder or file is in *identity_out.
+path_kind inspect_path(const char *path, file_identity *identity_out);
+
+// Length of the folder part of path, separators included: up to and including its last '/'
+// (Windows: '/', '\' or the ':' of a drive, never the trail byte of a cp932 character), 0 when
+// path has none. "pages/a.mht" gives 6, "a.mht" 0.
+std::size_t folder_part_length(std::string_view path);
+
+// Makes path the current folder, taken from the folder the process was started in whatever
+// folder is current now ("" is that folder itself; an absolute path is taken as it is).
+// Returns false, the reason noted for os_error_text, when it cannot be entered.
+bool enter_folder(const char *path);

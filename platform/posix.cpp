@@ -262,3 +262,67 @@ os_error_text(std::span<char> text)
         reason = noted_errno != 0 ? std::strerror(noted_errno) : "unknown error";
     std::snprintf(text.data(), text.size(), "%s", reason);
 }
+
+void
+take_arguments(int argc, char **argv, std::vector<command_argument> *args_out)
+{
+    args_out->clear();
+    for (int k = 1; k < argc; ++k)
+        args_out->push_back({argv[k], true});
+}
+
+path_kind
+inspect_path(const char *path, file_identity *identity_out)
+{
+    struct stat info;
+    if (stat(path, &info) != 0) {
+        note_errno(errno);
+        return PATH_NONE;
+    }
+    store_identity(info, identity_out);
+    if (S_ISDIR(info.st_mode))
+        return PATH_FOLDER;
+    return S_ISREG(info.st_mode) ? PATH_FILE : PATH_OTHER;
+}
+
+std::size_t
+folder_part_length(std::string_view path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? 0 : slash + 1;
+}
+
+// The folder the process was started in, held open (without reading it) so that a relative
+// path is taken from there whatever the current folder has become. It is taken once, at the
+// first entry, before any folder changed; error tells why it could not be held.
+struct start_folder_state {
+    bool tried = false;
+    int fd = -1;
+    int error = 0;
+};
+
+static start_folder_state start_folder;
+
+bool
+enter_folder(const char *path)
+{
+    if (!start_folder.tried) {
+        start_folder.tried = true;
+#ifdef O_PATH
+        start_folder.fd = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+#else
+        start_folder.fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#endif
+        start_folder.error = start_folder.fd < 0 ? errno : 0;
+    }
+    // without the start folder a relative path could be taken from the wrong one: refused
+    if (start_folder.fd < 0) {
+        note_errno(start_folder.error);
+        return false;
+    }
+    if (fchdir(start_folder.fd) != 0 || (*path != '\0' && chdir(path) != 0)) {
+        note_errno(errno);
+        return false;
+    }
+    return true;
+}

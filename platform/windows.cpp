@@ -427,3 +427,104 @@ os_error_text(std::span<char> text)
         reason = noted.errno_value != 0 ? std::strerror(noted.errno_value) : "unknown error";
     std::snprintf(text.data(), text.size(), "%s", reason);
 }
+
+void
+take_arguments(int argc, char **argv, std::vector<command_argument> *args_out)
+{
+    // argv is in the ANSI code page, which may lack the names' characters: the UTF-16 command
+    // line has them all. argv only when the system cannot split that line (out of memory).
+    args_out->clear();
+    int count = 0;
+    wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) {
+        for (int k = 1; k < argc; ++k)
+            args_out->push_back({argv[k], true});
+        return;
+    }
+    for (int k = 1; k < count; ++k) {
+        command_argument arg;
+        arg.exact = cp932_from_wide(wide[k], &arg.text);
+        if (!arg.exact)
+            arg.text = shown_cp932(wide[k]);
+        args_out->push_back(arg);
+    }
+    LocalFree(wide);
+}
+
+path_kind
+inspect_path(const char *path, file_identity *identity_out)
+{
+    const std::wstring wide = wide_from_cp932(path);
+    if (is_device_name(wide)) {
+        note_reason("a device");
+        return PATH_OTHER;
+    }
+    // Opened for no access, following links and junctions; a folder opens with backup semantics.
+    HANDLE handle =
+        CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        note_system_error(GetLastError());
+        return PATH_NONE;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known =
+        GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) != 0;
+    CloseHandle(handle);
+    if (!known) {
+        note_reason("not a file or folder");
+        return PATH_OTHER;
+    }
+    store_identity(info, identity_out);
+    return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PATH_FOLDER : PATH_FILE;
+}
+
+std::size_t
+folder_part_length(std::string_view path)
+{
+    std::size_t length = 0;
+    for (std::size_t k = 0; k < path.size(); ++k) {
+        const char c = path[k];
+        if (c == '/' || c == '\\' || c == ':')
+            length = k + 1;
+        else if (is_cp932_lead(static_cast<unsigned char>(c)))
+            ++k;  // its trail byte may be 0x5C, which is no separator there
+    }
+    return length;
+}
+
+// The folder the process was started in: relative paths are taken from there. Taken once, at
+// the first entry, before any folder changed; empty when the system could not tell it.
+struct start_folder_state {
+    bool tried = false;
+    std::wstring path;
+    DWORD error = 0;
+};
+
+static start_folder_state start_folder;
+
+bool
+enter_folder(const char *path)
+{
+    if (!start_folder.tried) {
+        start_folder.tried = true;
+        const DWORD size = GetCurrentDirectoryW(0, nullptr);
+        std::wstring current(size, L'\0');
+        const DWORD len = size > 0 ? GetCurrentDirectoryW(size, current.data()) : 0;
+        if (len > 0 && len < size)
+            start_folder.path.assign(current.data(), len);
+        else
+            start_folder.error = GetLastError();
+    }
+    // without the start folder a relative path could be taken from the wrong one: refused
+    if (start_folder.path.empty()) {
+        note_system_error(start_folder.error != 0 ? start_folder.error : ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    if (SetCurrentDirectoryW(start_folder.path.c_str()) == 0 ||
+        (*path != '\0' && SetCurrentDirectoryW(wide_from_cp932(path).c_str()) == 0)) {
+        note_system_error(GetLastError());
+        return false;
+    }
+    return true;
+}

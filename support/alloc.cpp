@@ -10,7 +10,7 @@
 report_alloc_failure()
 {
     console_error("malloc error (3).\n");
-    sleep_ms(3000);
+    pause_for_person(3000);
     exit_process(-3);
 }
 

@@ -6,6 +6,21 @@
 #include <cstdarg>
 #include <cstdio>
 
+static bool person_pauses = true;
+
+void
+set_person_pauses(bool wanted)
+{
+    person_pauses = wanted;
+}
+
+void
+pause_for_person(int milliseconds)
+{
+    if (person_pauses)
+        sleep_ms(milliseconds);
+}
+
 void
 fail_run(const char *format, ...)
 {
@@ -13,7 +28,7 @@ fail_run(const char *format, ...)
     va_start(args, format);
     console_vprintf(format, args);
     va_end(args);
-    sleep_ms(3000);
+    pause_for_person(3000);
     exit_process(1);
 }
 
@@ -34,6 +49,6 @@ fail_run_file(const char *file_name, const char *format, ...)
     if (len > 0)
         console_error(
             std::string_view(line, std::min(static_cast<std::size_t>(len), sizeof line - 1)));
-    sleep_ms(3000);
+    pause_for_person(3000);
     exit_process(1);
 }

@@ -164,6 +164,15 @@ note_name_refused(const char *name)
 }
 
 void
+forget_folder_names()
+{
+    std::vector<std::string> freed;
+    take_freed_names(&freed);  // freed in the folder left: they mean nothing in the next one
+    search_starts.clear();
+    names_refused.clear();
+}
+
+void
 fit_file_name(std::span<char> name, std::size_t max_len)
 {
     static constexpr std::size_t MAX_KEPT_EXTENSION = 32;

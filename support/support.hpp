@@ -104,6 +104,10 @@ void make_unique_name(std::span<char> name, const name_set *reserved = nullptr);
 // or renames it away): an exclusive creation found it taken.
 void note_name_refused(const char *name);
 
+// Forgets what make_unique_name learnt of the current folder (numbers taken, names refused,
+// names freed): called when another folder becomes current, whose searches start afresh.
+void forget_folder_names();
+
 // Shortens name to at most max_len bytes when it is longer: the base is cut at a character
 // boundary and a short extension (up to 32 bytes) is kept; a longer one is cut with the rest.
 void fit_file_name(std::span<char> name, std::size_t max_len);
@@ -138,7 +142,7 @@ void take_base_name(char *line, std::span<char> dst);
 // alloc.cpp
 
 // Allocates size bytes. On failure prints "malloc error (3).\n" to standard error, waits
-// 3000 ms and ends the process with status -3; never returns null.
+// 3000 ms (pause_for_person) and ends the process with status -3; never returns null.
 char *checked_alloc(std::size_t size);
 
 // Makes every failed allocation of the process, the standard containers' included, end as a
@@ -190,8 +194,15 @@ void settle_part_name(std::span<char> name, const char *default_name, const name
 // Capacity of the operating system's reason for a failure, as fail_run_file writes it.
 inline constexpr int REASON_SIZE = 512;
 
-// Prints the printf-style message on the console, waits 3000 ms and ends the process with
-// status 1. Every unrecoverable condition of the tool ends here.
+// Whether the waits meant for a person are taken: the 3000 ms before a fatal exit (here and
+// in the allocation failure) and after the summary. On until set off (a script runs the tool).
+void set_person_pauses(bool wanted);
+
+// Waits milliseconds when the waits meant for a person are taken; otherwise returns at once.
+void pause_for_person(int milliseconds);
+
+// Prints the printf-style message on the console, waits 3000 ms (pause_for_person) and ends
+// the process with status 1. Every unrecoverable condition of the tool ends here.
 [[noreturn, gnu::format(printf, 1, 2)]] void fail_run(const char *format, ...);
 
 // Like fail_run, for an operation on the file file_name that failed in the platform layer

@@ -1,12 +1,15 @@
 // The command line: --help, -h and /? print the usage, --version the program's name and
 // version; both end with status 0 before the dialogue, reading nothing and touching nothing in
-// the folder. Any other argument beginning with '-' is refused: the usage on standard error,
-// status 2, nothing touched. Arguments not beginning with '-' (a file dropped on the program)
-// are ignored.
+// the folder. Any other argument beginning with '-' before "--" is refused: the usage on
+// standard error, status 2, nothing touched. --yes and --offline are taken; the other
+// arguments are folders or archives to split, refused with status 2 when they are neither.
+#include "tests/common/console_texts.hpp"
 #include "tests/common/run_interactive.hpp"
 #include "tests/common/run_program.hpp"
 #include "tests/common/test_files.hpp"
 
+#include <algorithm>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -20,9 +23,10 @@ namespace
 
 // cp932 texts
 const std::string USAGE_HEAD = "\x8eg\x82\xa2\x95\xfb / Usage: ";  // 使い方 / Usage:
+// 　対話なしで実行（確認も待ちもなし）:
 const std::string PIPE_JA = "\x81@\x91\xce\x98"
-                            "b\x82\xc8\x82\xb5\x82\xc5\x8e\xc0\x8ds: "
-                            "printf 'y\\n\\n' | ";  // 　対話なしで実行: printf 'y\n\n' |
+                            "b\x82\xc8\x82\xb5\x82\xc5\x8e\xc0\x8ds\x81i\x8am\x94"
+                            "F\x82\xe0\x91\xd2\x82\xbf\x82\xe0\x82\xc8\x82\xb5\x81j: ";
 
 // What the console stores: the Windows console writes each "\n" as CR LF.
 std::string
@@ -64,13 +68,16 @@ TEST_F(Arguments, HelpSwitchesPrintTheUsageAndTouchNothing)
         const interactive_result first = run_args(program, {"--help"});
         EXPECT_EQ(first.status, 0) << program;
         const std::string &out = first.out;
-        EXPECT_EQ(out.rfind(console(USAGE_HEAD + name + " [-h | --help | /? | --version]\n"), 0),
+        EXPECT_EQ(out.rfind(console(USAGE_HEAD + name +
+                                    " [-y | --yes] [--offline] [--] [FOLDER | FILE.mht]...\n"),
+                            0),
                   0u)
             << out;
         // Japanese and English: what it does, where, without the dialogue, the exit statuses
         for (const std::string &part :
-             {PIPE_JA + name + "\n", std::string("current folder"),
-              "Without the dialogue: printf 'y\\n\\n' | " + name + "\n",
+             {PIPE_JA + name + " --yes [\x83t\x83H\x83\x8b\x83_]...\n",
+              std::string("current folder"),
+              "Without the dialogue (no question, no pause): " + name + " --yes [FOLDER]...\n",
               std::string("Exit status: 0 done, declined or no archive; 1 "),
               std::string("-3 (253 on Linux)"), std::string("--version")}) {
             EXPECT_NE(out.find(console(part)), std::string::npos) << program << ": " << part;
@@ -84,27 +91,93 @@ TEST_F(Arguments, HelpSwitchesPrintTheUsageAndTouchNothing)
     }
 }
 
-TEST_F(Arguments, FirstSwitchDecidesAndOtherArgumentsAreIgnored)
+TEST_F(Arguments, FirstSwitchDecidesBeforeAnyPathIsLookedAt)
 {
     write_file("a.mht", ARCHIVE);
     const interactive_result version = run_args("fenwrack", {"x.mht", "--version", "--help"});
     EXPECT_EQ(version.out, console("fenwrack " FENWRACK_VERSION "\n"));
     const interactive_result help = run_args("fenwrack", {"x.mht", "-h", "--version"});
     EXPECT_EQ(help.out.rfind(console(USAGE_HEAD), 0), 0u);
+    EXPECT_EQ(help.err, "");
+}
 
-    // no switch among them: the dialogue and the run, byte for byte as without arguments
-    const interactive_result plain = run_args("fenwrack_nosleep", {});
-    const std::vector<std::string> outputs = list_folder(".");
-    for (const std::string &name : outputs) {
-        if (name != "a.mht")
-            std::filesystem::remove(name);
+namespace
+{
+
+// Fresh inputs in the current folder: an archive, a folder of two archives, a folder named
+// like an option, a file of another kind.
+void
+lay_out_inputs()
+{
+    for (const auto &entry : std::filesystem::directory_iterator("."))
+        std::filesystem::remove_all(entry.path());
+    for (const char *folder : {"pages", "-dash"})
+        std::filesystem::create_directory(folder);
+    for (const char *name : {"top.mht", "pages/a.mht", "pages/b.mht", "-dash/c.mht"})
+        write_file(name, ARCHIVE);
+    write_file("notes.txt", "x");
+}
+
+// Every file under the current folder but the inputs, sorted.
+std::vector<std::string>
+written_files()
+{
+    std::vector<std::string> files;
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(".")) {
+        const std::string name = entry.path().lexically_relative(".").generic_string();
+        if (entry.is_regular_file() && !name.ends_with(".mht") && name != "notes.txt")
+            files.push_back(name);
     }
-    const interactive_result ignored =
-        run_args("fenwrack_nosleep", {"help", "/h", "x.mht", "C:\\pages\\a.mht", ""});
-    EXPECT_EQ(ignored.status, 0);
-    EXPECT_EQ(ignored.out, plain.out);
-    EXPECT_EQ(list_folder("."), outputs);
-    EXPECT_EQ(read_file("a.dec"), "body\r\n");
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+}  // namespace
+
+TEST_F(Arguments, FormsAndTheirOutcome)
+{
+    const std::vector<std::string> top = {"log.csv", "top.dec"};
+    const std::vector<std::string> pages = {"pages/a.dec", "pages/b.dec", "pages/log.csv"};
+    const std::string one = SUMMARY_1 + "log.csv" + SUMMARY_2;
+    const std::string two = "\x81@2" + one.substr(3);  // 　2個の...
+    const std::string plain = BANNER + PROMPT + "\n" + one + ENTER;
+    const std::string no = "fenwrack: ";
+
+    struct row {
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+        std::vector<std::string> written;
+        std::string err;
+    };
+
+    const row rows[] = {
+        {{}, 0, plain, top, ""},
+        {{"--offline"}, 0, plain, top, ""},  // no reference in these archives
+        {{"--"}, 0, plain, top, ""},
+        {{"-y", "--offline"}, 0, one, top, ""},
+        {{"top.mht", "--yes"}, 0, one, top, ""},
+        {{"--yes", "pages"}, 0, two, pages, ""},
+        {{"--yes", "pages/a.mht"}, 0, one, {"pages/a.dec", "pages/log.csv"}, ""},
+        {{"-y", "--", "-dash"}, 0, one, {"-dash/c.dec", "-dash/log.csv"}, ""},
+        {{"-y", "pages/b.mht", "pages", "./pages/"},
+         0,
+         two,
+         pages,
+         no + "pages/b.mht: split once, with pages\n" + no + "./pages/: split once, with pages\n"},
+        {{"pages", "nothere"}, 2, "", {}, no + "nothere: not a folder or archive\n"},
+        {{"notes.txt"}, 2, "", {}, no + "notes.txt: not a folder or archive\n"},
+        {{"--yes", ""}, 2, "", {}, no + ": not a folder or archive\n"},
+    };
+    for (const row &r : rows) {
+        lay_out_inputs();
+        const interactive_result run = run_args("fenwrack_nosleep", r.args);
+        const std::string form = testing::PrintToString(r.args);
+        EXPECT_EQ(run.status, r.status) << form;
+        EXPECT_EQ(run.out, console(r.out)) << form;
+        EXPECT_EQ(written_files(), r.written) << form;
+        EXPECT_EQ(run.err, console(r.err)) << form;
+    }
 }
 
 TEST_F(Arguments, UnknownOptionsPrintTheUsageOnStandardErrorWithStatus2)
@@ -121,7 +194,6 @@ TEST_F(Arguments, UnknownOptionsPrintTheUsageOnStandardErrorWithStatus2)
         {{"--bogus"}, "--bogus"},
         {{"-v"}, "-v"},
         {{"-"}, "-"},
-        {{"--"}, "--"},
         {{"--HELP"}, "--HELP"},
         {{"--version=1"}, "--version=1"},
         {{"x.mht", "-x", "-h"}, "-x"},  // the first option decides
@@ -135,10 +207,11 @@ TEST_F(Arguments, UnknownOptionsPrintTheUsageOnStandardErrorWithStatus2)
             << r.refused;
         EXPECT_EQ(list_folder("."), std::vector<std::string>{"a.mht"}) << r.refused;
     }
-    // the usage says what becomes of the other arguments
+    // the usage says what becomes of the other arguments: 　*.mht ファイルを指定すると
     for (const std::string &part :
-         {std::string("\x81@\x83I\x83v\x83V\x83\x87\x83\x93\x88\xc8\x8aO\x82\xcc\x88\xf8\x90\x94"),
-          std::string("Arguments other than the options below"),
+         {std::string("\x81@*.mht \x83t\x83@\x83"
+                      "C\x83\x8b\x82\xf0\x8ew\x92\xe8\x82\xb7\x82\xe9\x82\xc6"),
+          std::string("A FILE.mht given is taken apart alone"),
           std::string("2 an unknown option")}) {
         EXPECT_NE(help.out.find(part), std::string::npos) << part;
     }
