@@ -23,11 +23,6 @@ struct output_entry {
     std::size_t name_size = 0;
     file_identity file;
     bool file_known = false;
-    // for pages that open offline: the part's Content-Location as the headers gave it (encoded
-    // words decoded), its Content-ID (without the angle brackets), whether it is a style sheet
-    std::string location;
-    std::string content_id;
-    bool style_sheet = false;
 };
 
 // What the batch tells each archive: the run log's name and the file it is (each archive

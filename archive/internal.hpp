@@ -97,6 +97,15 @@ void read_encoded_location(text_input *archive, std::span<char> line, std::span<
 
 // offline_links.cpp
 
+// What pages that open offline need to know of a written part: its Content-Location as the
+// headers gave it (encoded words decoded), its Content-ID (without the angle brackets), and
+// whether it is a style sheet.
+struct part_links {
+    std::string location;
+    std::string content_id;
+    bool style_sheet = false;
+};
+
 // Points every reference in the HTML and style sheet outputs that names one of the outputs'
 // parts at that part's file, as a relative, percent-encoded reference (see README). A reference
 // names a part when, resolved against its page's base (the page's first <base href>, else its
@@ -105,5 +114,6 @@ void read_encoded_location(text_input *archive, std::span<char> line, std::span<
 // when it is "cid:X" and the part's Content-ID is X. Each output is rewritten through a work
 // file that takes its name when whole, only as the file written for it; anything else in its
 // place is left alone, and the console says so.
-void link_outputs_offline(std::span<output_entry> outputs,
+// links holds what is known of each output's part, in the same order.
+void link_outputs_offline(std::span<output_entry> outputs, std::span<const part_links> links,
                           const std::vector<std::pair<std::string, std::string>> &renames);

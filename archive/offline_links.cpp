@@ -4,6 +4,7 @@
 #include "platform/platform.hpp"
 #include "webref/webref.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -30,25 +31,22 @@ static constexpr char MSG_OUTPUT_OPEN[] =
     "B\n(%s)\n";
 
 // Bytes read from a page per step, and the size of the output gathered before a write.
-static constexpr std::size_t READ_STEP = std::size_t{1} << 16;
-static constexpr std::size_t OUT_STEP = std::size_t{1} << 16;
+static constexpr std::size_t READ_STEP = std::size_t{1} << 14;
+static constexpr std::size_t OUT_STEP = std::size_t{1} << 14;
 
 // The longest reference value looked at: a location is a header line, at most a read's 10,238
 // bytes (or a name of that size decoded from encoded words); a longer value names no part and
 // stays as it is.
 static constexpr std::size_t VALUE_SIZE = std::size_t{1} << 14;
 
-// Room for a URI made of a reference and its base (a value too), with the merged path beside
-// the result; and for its canonical form, which spells a byte in three at most.
-static constexpr std::size_t URI_SIZE = 3 * VALUE_SIZE;
-static constexpr std::size_t KEY_SIZE = 3 * URI_SIZE;
-
-// What the archive's parts are known by: their locations (canonical form, as the pages' text
-// names them after the renames, and as it named them before, for the style sheets, whose text
-// no rename touched) and their Content-IDs, each to the part written last with it.
+// What the archive's parts are known by: their locations (canonical form) as the pages' text
+// names them after the renames, and, for the style sheets, whose text no rename touched, the
+// locations the renames changed as they were before; and their Content-IDs. Each names the part
+// written last with it.
 struct part_index {
     std::unordered_map<std::string, std::size_t> by_location;
     std::unordered_map<std::string, std::size_t> by_former_location;
+    std::vector<bool> renamed;  // per part: the renames changed its location
     std::unordered_map<std::string, std::size_t> by_content_id;
 };
 
@@ -56,8 +54,8 @@ struct part_index {
 struct link_buffers {
     std::vector<char> hold = std::vector<char>(VALUE_SIZE);
     std::vector<char> value = std::vector<char>(VALUE_SIZE);
-    std::vector<char> target = std::vector<char>(URI_SIZE);
-    std::vector<char> key = std::vector<char>(KEY_SIZE);
+    std::vector<char> target;   // grows to what a resolved reference needs
+    std::vector<char> key;      // grows to what a canonical form needs
     std::vector<char> written;  // grows to what a replacement needs
 };
 
@@ -75,6 +73,7 @@ struct page_context {
 static bool
 location_key(std::string_view uri, std::vector<char> *key, std::string *key_out)
 {
+    key->resize(std::max(key->size(), 3 * uri.size()));  // a byte is spelled in three at most
     std::size_t len = 0;
     if (!canonical_uri(uri, *key, &len))
         return false;
@@ -98,12 +97,12 @@ file_reference(const char *name, std::vector<char> *scratch)
 // The locations as the pages' text names them now: with every rename the close-out made in the
 // pages' text, made one after another as it was made there.
 static std::vector<std::string>
-renamed_locations(std::span<const output_entry> outputs,
+renamed_locations(std::span<const part_links> links,
                   const std::vector<std::pair<std::string, std::string>> &renames)
 {
     std::string joined;
-    for (const output_entry &entry : outputs) {
-        joined += entry.location;
+    for (const part_links &part : links) {
+        joined += part.location;
         joined += '\n';
     }
     if (!renames.empty()) {
@@ -119,7 +118,7 @@ renamed_locations(std::span<const output_entry> outputs,
         locations.emplace_back(joined, from, end - from);
         from = end + 1;
     }
-    locations.resize(outputs.size());
+    locations.resize(links.size());
     return locations;
 }
 
@@ -133,17 +132,28 @@ add_location(std::unordered_map<std::string, std::size_t> *map, std::string_view
 }
 
 static part_index
-index_parts(std::span<const output_entry> outputs, const std::vector<std::string> &renamed,
+index_parts(std::span<const part_links> links, const std::vector<std::string> &renamed,
             link_buffers *buffers)
 {
     part_index index;
-    for (std::size_t k = 0; k < outputs.size(); ++k) {
+    index.renamed.resize(links.size());
+    for (std::size_t k = 0; k < links.size(); ++k) {
         add_location(&index.by_location, renamed[k], k, buffers);
-        add_location(&index.by_former_location, outputs[k].location, k, buffers);
-        if (!outputs[k].content_id.empty())
-            index.by_content_id[outputs[k].content_id] = k;
+        index.renamed[k] = renamed[k] != links[k].location;
+        if (index.renamed[k])
+            add_location(&index.by_former_location, links[k].location, k, buffers);
+        if (!links[k].content_id.empty())
+            index.by_content_id[links[k].content_id] = k;
     }
     return index;
+}
+
+// Makes room for a URI resolved from texts of bytes bytes in all: the result, and the merged
+// path beside it.
+static void
+fit_target(link_buffers *buffers, std::size_t bytes)
+{
+    buffers->target.resize(std::max(buffers->target.size(), 2 * bytes + 16));
 }
 
 static bool
@@ -183,6 +193,7 @@ find_by_content_id(const page_context &page, std::string_view id, link_buffers *
     const auto &map = page.index->by_content_id;
     auto found = map.find(std::string(id));
     std::size_t len = 0;
+    buffers->key.resize(std::max(buffers->key.size(), id.size()));
     if (found == map.end() && percent_decode(id, buffers->key, &len))
         found = map.find(std::string(buffers->key.data(), len));
     return found == map.end() ? std::string::npos : found->second;
@@ -209,9 +220,17 @@ find_by_location(const page_context &page, std::string_view target, link_buffers
     std::string key;
     if (!location_key(target, &buffers->key, &key))
         return std::string::npos;
-    const auto &map = page.style_sheet ? page.index->by_former_location : page.index->by_location;
-    const auto found = map.find(key);
-    return found == map.end() ? std::string::npos : found->second;
+    if (page.style_sheet) {
+        // a location the renames changed is known to a style sheet as it was
+        const auto former = page.index->by_former_location.find(key);
+        if (former != page.index->by_former_location.end())
+            return former->second;
+    }
+    const auto found = page.index->by_location.find(key);
+    if (found == page.index->by_location.end() ||
+        (page.style_sheet && page.index->renamed[found->second]))
+        return std::string::npos;
+    return found->second;
 }
 
 // Decides what stands in a reference's place. Returns false when its bytes stay as they are.
@@ -235,6 +254,7 @@ choose_replacement(const page_context &page, const scan_reference &found, link_b
     } else if (reference.has_scheme || !page.base.empty()) {
         const uri_parts base = split_uri(page.base.empty() ? value : page.base);
         std::size_t len = 0;
+        fit_target(buffers, page.base.size() + value.size());
         if (!resolve_reference(base, reference, buffers->target, &len))
             return false;
         const std::string_view target(buffers->target.data(), len);
@@ -264,29 +284,37 @@ choose_replacement(const page_context &page, const scan_reference &found, link_b
     return true;
 }
 
-// Appends the bytes that stand for a reference: its replacement spelled for its place, or its
+// Writes the bytes that stand for a reference: its replacement spelled for its place, or its
 // own bytes. Returns true when they differ from its own.
 static bool
-append_reference(const page_context &page, const scan_reference &found, link_buffers *buffers,
-                 std::string *out)
+write_reference(const page_context &page, const scan_reference &found, link_buffers *buffers,
+                out_stream *out)
 {
     std::string replacement;
     std::size_t len = 0;
     if (choose_replacement(page, found, buffers, &replacement)) {
         buffers->written.resize(replacement.size() * 6 + 16);
         if (write_replacement(found, replacement, buffers->written, &len)) {
-            out->append(buffers->written.data(), len);
+            out_write(out, buffers->written.data(), len);
             return std::string_view(buffers->written.data(), len) != found.raw;
         }
     }
-    out->append(found.raw);
+    out_write(out, found.raw.data(), found.raw.size());
     return false;
 }
 
+// Hands the scanner's output to out, when there is one, and empties it.
+static void
+pass_on(out_stream *out, const std::vector<char> &buffer, std::size_t *len)
+{
+    if (out != nullptr)
+        out_write(out, buffer.data(), *len);
+    *len = 0;
+}
+
 // Runs the scanner over the whole of in, from its start, writing the result to out when out is
-// open. With base_out, the pass only looks for the first <base href> (until <body>) and stores
-// its value, as a browser reads it; out is then not written. Returns true when a reference was
-// given other bytes.
+// given. With base_out, the pass only looks for the first <base href> (until <body>) and stores
+// its value, as a browser reads it. Returns true when a reference was given other bytes.
 static bool
 scan_page(text_input *in, const page_context &page, link_buffers *buffers, out_stream *out,
           std::string *base_out)
@@ -296,27 +324,23 @@ scan_page(text_input *in, const page_context &page, link_buffers *buffers, out_s
               base_out != nullptr);
     std::vector<char> chunk(READ_STEP);
     std::vector<char> out_buffer(OUT_STEP);
-    std::string pending;
+    std::size_t out_len = 0;
     bool changed = false;
     for (;;) {
         const std::size_t got = text_read_text(in, chunk);
         const std::string_view text(chunk.data(), got);
         std::size_t pos = 0;
-        std::size_t out_len = 0;
         scan_reference found;
         for (bool more = got > 0; more;) {
             switch (scan_step(&scanner, text, &pos, out_buffer, &out_len, &found)) {
             case SCAN_REFERENCE:
-                pending.append(out_buffer.data(), out_len);
-                out_len = 0;
-                if (base_out != nullptr) {
-                    if (std::strcmp(found.tag, "base") == 0 &&
-                        std::strcmp(found.attribute, "href") == 0) {
-                        base_out->assign(reference_value(found, buffers));
-                        return false;
-                    }
-                } else {
-                    changed = append_reference(page, found, buffers, &pending) || changed;
+                pass_on(out, out_buffer, &out_len);
+                if (base_out == nullptr) {
+                    changed = write_reference(page, found, buffers, out) || changed;
+                } else if (std::strcmp(found.tag, "base") == 0 &&
+                           std::strcmp(found.attribute, "href") == 0) {
+                    base_out->assign(reference_value(found, buffers));
+                    return false;
                 }
                 break;
             case SCAN_TAG:
@@ -324,31 +348,19 @@ scan_page(text_input *in, const page_context &page, link_buffers *buffers, out_s
                     return false;
                 break;
             case SCAN_OUTPUT_FULL:
-                pending.append(out_buffer.data(), out_len);
-                out_len = 0;
+                pass_on(out, out_buffer, &out_len);
                 break;
             default:
                 more = false;
                 break;
             }
         }
-        pending.append(out_buffer.data(), out_len);
         if (got == 0) {
-            out_len = 0;
-            while (!scan_finish(&scanner, out_buffer, &out_len)) {
-                pending.append(out_buffer.data(), out_len);
-                out_len = 0;
-            }
-            pending.append(out_buffer.data(), out_len);
-        }
-        if (out != nullptr && (pending.size() >= OUT_STEP || got == 0)) {
-            out_write(out, pending.data(), pending.size());
-            pending.clear();
-        } else if (out == nullptr) {
-            pending.clear();
-        }
-        if (got == 0)
+            while (!scan_finish(&scanner, out_buffer, &out_len))
+                pass_on(out, out_buffer, &out_len);
+            pass_on(out, out_buffer, &out_len);
             return changed;
+        }
     }
 }
 
@@ -399,6 +411,7 @@ find_base(const output_entry &entry, std::string_view location, page_context *pa
     const uri_parts href = split_uri(base_href);
     std::size_t len = 0;
     if (href.has_scheme || own.has_scheme) {
+        fit_target(buffers, location.size() + base_href.size());
         if (resolve_reference(href.has_scheme ? href : own, href, buffers->target, &len))
             page->base.assign(buffers->target.data(), len);
     }
@@ -455,22 +468,23 @@ is_replaced_later(std::span<const output_entry> outputs, std::size_t k)
 }
 
 void
-link_outputs_offline(std::span<output_entry> outputs,
+link_outputs_offline(std::span<output_entry> outputs, std::span<const part_links> links,
                      const std::vector<std::pair<std::string, std::string>> &renames)
 {
     link_buffers buffers;
-    const std::vector<std::string> renamed = renamed_locations(outputs, renames);
-    const part_index index = index_parts(outputs, renamed, &buffers);
-    for (std::size_t k = 0; k < outputs.size(); ++k) {
+    const std::vector<std::string> renamed = renamed_locations(links, renames);
+    const part_index index = index_parts(links, renamed, &buffers);
+    for (std::size_t k = 0; k < outputs.size() && k < links.size(); ++k) {
         output_entry &entry = outputs[k];
-        if ((entry.kind != KIND_HTML && !entry.style_sheet) || is_replaced_later(outputs, k))
+        const bool style_sheet = entry.kind != KIND_HTML && links[k].style_sheet;
+        if ((entry.kind != KIND_HTML && !style_sheet) || is_replaced_later(outputs, k))
             continue;
         page_context page;
         page.outputs = outputs;
         page.index = &index;
-        page.style_sheet = entry.kind != KIND_HTML;
+        page.style_sheet = style_sheet;
         page.own_reference = file_reference(entry.name, &buffers.written);
-        find_base(entry, page.style_sheet ? entry.location : renamed[k], &page, &buffers);
+        find_base(entry, style_sheet ? links[k].location : renamed[k], &page, &buffers);
         link_output(&entry, &page, &buffers);
     }
 }

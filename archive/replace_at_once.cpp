@@ -234,15 +234,52 @@ keeps_apart(const pattern_table &table, std::string_view text,
     return line_end - line_start + line_growth <= PIECE_SIZE;
 }
 
+// True when text holds a place where a text sought may begin, by the filter of starts.
+static bool
+may_hold_a_start(const pattern_table &table, std::string_view text)
+{
+    for (std::size_t pos = 0; pos + 4 <= text.size(); ++pos) {
+        if (has_start(table, text.data() + pos))
+            return true;
+    }
+    return false;
+}
+
+// Appends to found_out every occurrence in text, line by line (no text sought holds a line
+// end), each line's prefix hashes in prefix. False when a line longer than a piece may hold
+// one: the passes could see it cut, and its hashes would take much room.
+static bool
+find_in_lines(const pattern_table &table, std::string_view text, std::vector<std::uint64_t> *prefix,
+              std::vector<occurrence> *found_out)
+{
+    for (std::size_t from = 0; from < text.size();) {
+        const std::size_t lf = text.find('\n', from);
+        const std::size_t end = lf == std::string_view::npos ? text.size() : lf;
+        const std::string_view line = text.substr(from, end - from);
+        if (line.size() >= PIECE_SIZE) {
+            if (may_hold_a_start(table, line))
+                return false;
+        } else if (line.size() >= 4) {
+            fill_prefix(line, prefix);
+            const std::size_t first = found_out->size();
+            find_occurrences(table, line, *prefix, 0, line.size(), found_out);
+            for (std::size_t k = first; k < found_out->size(); ++k)
+                (*found_out)[k].pos += from;
+        }
+        from = end + 1;
+    }
+    return true;
+}
+
 bool
 replace_at_once(const pattern_table &table, std::string_view text, std::string *out)
 {
     if (!table.usable)
         return false;
     std::vector<std::uint64_t> prefix;
-    fill_prefix(text, &prefix);
     std::vector<occurrence> found;
-    find_occurrences(table, text, prefix, 0, text.size(), &found);
+    if (!find_in_lines(table, text, &prefix, &found))
+        return false;
     std::vector<occurrence> picked;
     if (!pick_occurrences(found, &picked) || !keeps_apart(table, text, picked))
         return false;

@@ -76,10 +76,7 @@ struct part_state {
     transfer_encoding encoding = ENC_NONE;
     bool ready = true;                 // a blank line starts a body
     char name[LINE_BUFFER_SIZE] = {};  // the name it is to be written under
-    // kept for pages that open offline only: what the name was taken from, and more
-    std::string location;
-    std::string content_id;
-    bool style_sheet = false;
+    part_links links;                  // kept for pages that open offline only
 };
 
 // Everything one archive's walk owns.
@@ -98,6 +95,7 @@ struct walk_state {
     std::vector<char *> declaring_lines;  // blocks from checked_alloc the boundaries point into
     std::int32_t current_boundary = 0;
     std::vector<output_entry> outputs;
+    std::vector<part_links> links;  // of each output, for pages that open offline only
     // the files this archive wrote, by identity, with the names their parts carried (folded)
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::string> written;
     part_state part;
@@ -113,9 +111,7 @@ reset_part(walk_state *s, bool ready)
     s->part.encoding = ENC_NONE;
     s->part.ready = ready;
     copy_bounded(s->part.name, s->default_name);
-    s->part.location.clear();
-    s->part.content_id.clear();
-    s->part.style_sheet = false;
+    s->part.links = part_links{};
 }
 
 enum delimiter_kind : int {
@@ -221,7 +217,7 @@ apply_content_type(walk_state *s)
     if (s->batch->offline) {
         for (const char *p = s->line + CONTENT_TYPE.size(); *p != '\0'; ++p) {
             if (has_prefix_nocase(p, TEXT_CSS)) {
-                s->part.style_sheet = true;
+                s->part.links.style_sheet = true;
                 break;
             }
         }
@@ -250,7 +246,7 @@ apply_content_id(walk_state *s)
     std::string_view id = header_value(s->line, CONTENT_ID.size());
     if (id.size() >= 2 && id.front() == '<' && id.back() == '>')
         id = id.substr(1, id.size() - 2);
-    s->part.content_id.assign(id);
+    s->part.links.content_id.assign(id);
 }
 
 static void
@@ -288,11 +284,11 @@ keep_decoded_location(walk_state *s, const std::string &prefix, const std::strin
 {
     const std::string_view name(s->part.name);
     if (name.substr(0, before_name.size()) != before_name) {
-        s->part.location.clear();
+        s->part.links.location.clear();
         return;
     }
-    s->part.location = prefix;
-    s->part.location.append(name.substr(before_name.size()));
+    s->part.links.location = prefix;
+    s->part.links.location.append(name.substr(before_name.size()));
 }
 
 // Names the part after the last path segment of a "Content-Location:" line, decoding encoded
@@ -308,7 +304,7 @@ apply_location(walk_state *s)
     // place of the encoded words the text they decode to (none after an unknown letter).
     const bool keep = s->batch->offline;
     if (keep)
-        s->part.location.assign(header_value(s->line, CONTENT_LOCATION.size()));
+        s->part.links.location.assign(header_value(s->line, CONTENT_LOCATION.size()));
     bool decoded = false;
     std::size_t len = std::strlen(s->line);
     for (std::size_t c = CONTENT_LOCATION.size(); c < len; ++c) {
@@ -612,14 +608,13 @@ record_output(walk_state *s, const file_identity *file)
     entry.name_size = len + 1;
     entry.name = checked_alloc(entry.name_size);
     std::memcpy(entry.name, s->part.name, len + 1);
-    entry.location = std::move(s->part.location);
-    entry.content_id = std::move(s->part.content_id);
-    entry.style_sheet = s->part.style_sheet;
     if (file != nullptr) {
         entry.file = *file;
         entry.file_known = true;
     }
     s->outputs.push_back(entry);
+    if (s->batch->offline)
+        s->links.push_back(std::move(s->part.links));
 }
 
 // name with ASCII letters folded to upper case: names that fold alike may denote one file.
@@ -708,7 +703,7 @@ finish_archive(walk_state *s)
     rename_temp_images(s->outputs, s->page_name, &s->images, s->line, s->work,
                        interrupt_requested(), s->batch->offline ? &renames : nullptr);
     if (s->batch->offline)
-        link_outputs_offline(s->outputs, renames);
+        link_outputs_offline(s->outputs, s->links, renames);
     char count[16];
     std::snprintf(count, sizeof count, ",%d", static_cast<int>(s->outputs.size()));
     out_text(&s->log, count);

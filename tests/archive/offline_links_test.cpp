@@ -58,6 +58,13 @@ const link_row ROWS[] = {
       ".x{background:url(../img/b.gif)} .y{background:url(\"http://h/none.gif\")}\r\n"},
      ".x{background:url(b.gif)} .y{background:url(\"http://h/none.gif\")}",
      "s.css"},
+    {"a style sheet names a .tmp image as it was before its rename",
+     "<img src=\"file:///C:/T/x.tmp\">",
+     {image("file:///C:/T/x.tmp"),
+      "Content-Type: text/css\r\nContent-Location: http://h/css/s.css\r\n\r\n"
+      ".x{background:url(file:///C:/T/x.tmp)}\r\n"},
+     ".x{background:url(p_001.tmp)}",
+     "s.css"},
     {"a style sheet replaced by a later one of its name",
      "<link rel=stylesheet href=\"http://h/css/s.css\">",
      {image("http://h/img/b.gif"),
