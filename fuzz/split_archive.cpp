@@ -1,5 +1,6 @@
 // Fuzz target: split_archive over a whole archive "a.mht" in a private folder, with the run
-// log "log.csv" and both names reserved, as the batch runs it.
+// log "log.csv" and both names reserved, as the batch runs it; with pages that open offline
+// when the archive's last byte is odd.
 //
 // One fatal exit is part of the walk's rules and cannot be told from the archive beforehand:
 // a page whose thumbnail marker and ".tmp" src name no written file ends the run with the
@@ -103,6 +104,10 @@ read_whole(const char *path)
     return bytes;
 }
 
+// Pages that open offline are asked for when the archive's last byte is odd, so that both
+// ways of closing an archive out meet every input.
+static bool offline = false;
+
 static void
 split_here()
 {
@@ -112,6 +117,7 @@ split_here()
         std::fclose(log);
     batch_info batch{LOG, {}, {&reserved, {}}};
     inspect_entry(LOG, &batch.log_identity);
+    batch.offline = offline;
     split_archive(ARCHIVE, batch);
 }
 
@@ -182,6 +188,7 @@ LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     enter_scratch_folder();
     write_scratch_file(ARCHIVE, data, size);
+    offline = size > 0 && (data[size - 1] & 1) != 0;
 
     const bool returned = !may_reach_rename_error(data, size) || split_in_child();
     if (returned) {

@@ -6,6 +6,7 @@
 #include "tests/common/run_program.hpp"
 #include "tests/common/test_files.hpp"
 
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <set>
@@ -135,6 +136,11 @@ TEST_F(Offline, EveryImageAndFrameThatNamesAPartShowsFromTheFolder)
         write_input(folder, "a.mht", c.archive);
         run_options options;
         options.args = {"--offline"};
+        // the test's own locale, which Wine takes the code page of file names from
+        for (const char *name : {"LANG", "LC_ALL"}) {
+            if (const char *value = std::getenv(name))
+                options.environment.emplace_back(name, value);
+        }
         const interactive_result r = run_with("fenwrack_nosleep", folder, "y\n\n", options);
         ASSERT_EQ(r.status, 0) << c.title << "\n" << r.err;
         for (const std::string &page : html_outputs(folder))
