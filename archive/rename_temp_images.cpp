@@ -28,7 +28,8 @@ struct pending_state {
     // away is a page when its name is here
     std::unordered_map<std::string, int> page_names;
     bool pages_all_there = true;  // every HTML output was on disk when the close-out began
-    std::vector<std::pair<std::string, std::string>> made;  // every replacement, in order
+    bool keep_made = false;       // the caller wants every replacement made, in order:
+    std::vector<std::pair<std::string, std::string>> made;
 };
 
 // True when name's extension begins with "tmp" in any case (tmp, TMP, tmpx).
@@ -153,7 +154,8 @@ static void
 queue_replacement(std::span<output_entry> outputs, pending_state *pending, const char *old_text,
                   const char *new_text)
 {
-    pending->made.emplace_back(old_text, new_text);
+    if (pending->keep_made)
+        pending->made.emplace_back(old_text, new_text);
     if (!pending->pages_all_there) {
         for (const output_entry &page : outputs) {
             if (page.kind == KIND_HTML && !entry_exists(page.name)) {
@@ -226,6 +228,7 @@ rename_temp_images(std::span<output_entry> outputs, const char *page_name, image
     // Every rename is made as it comes; the references are collected and each HTML output is
     // rewritten once at the end, with the text that one rewrite per rename would give.
     pending_state pending;
+    pending.keep_made = renames_out != nullptr;
     for (const output_entry &entry : outputs) {
         if (entry.kind != KIND_HTML)
             continue;
