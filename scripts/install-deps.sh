@@ -30,6 +30,8 @@ if [[ "$mode" != "--run" ]]; then
     need man man-db
     need preconv groff-base
     need lintian lintian
+    # the pages that open offline are opened in headless Chromium by the end-to-end tests
+    need chromium chromium
 fi
 if [[ "$mode" == "--windows" ]]; then
     need x86_64-w64-mingw32-g++ g++-mingw-w64-x86-64
