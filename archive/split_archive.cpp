@@ -62,10 +62,15 @@ static constexpr int MAX_BODY_TEXT = LINE_BUFFER_SIZE - 3;
 // Decoded body lines gather in a batch and reach the output in writes of about this size.
 static constexpr std::size_t BATCH_SIZE = std::size_t{1} << 15;
 
-// A boundary string: a view into the copy of the line that declared it.
+// Open boundaries kept at most, so that memory stays flat whatever the archive: a declaration
+// beyond them takes the place of the innermost one. No archive nests multiparts anywhere near
+// this deep.
+static constexpr std::size_t MAX_OPEN_BOUNDARIES = 1024;
+
+// A boundary string, NUL-terminated, in a block of its own from checked_alloc.
 struct boundary_entry {
     std::int32_t length = 0;
-    const char *text = nullptr;
+    char *text = nullptr;
 };
 
 // What the header lines have said of the part to come.
@@ -88,9 +93,9 @@ struct walk_state {
     char default_name[NAME_SIZE] = {};
     char page_name[NAME_SIZE] = {};
     image_names images;
+    // the open boundaries: the first one declared, then each declared while the one before it
+    // was current; the last is current, and a close delimiter returns to the one before it
     std::vector<boundary_entry> boundaries;
-    std::vector<char *> declaring_lines;  // blocks from checked_alloc the boundaries point into
-    std::int32_t current_boundary = 0;
     std::vector<output_entry> outputs;
     // the files this archive wrote, by identity, with the names their parts carried (folded)
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::string> written;
@@ -144,7 +149,7 @@ test_delimiter(const walk_state &s, const text_line &line)
 {
     if (s.boundaries.empty())
         return NOT_DELIMITER;
-    const boundary_entry &b = s.boundaries[static_cast<std::size_t>(s.current_boundary)];
+    const boundary_entry &b = s.boundaries.back();
     const auto length = static_cast<std::size_t>(b.length);
     // most lines differ at column 2 (where a shorter line's NUL or line feed differs too)
     if (length > 0 && byte_at(line, 2) != b.text[0])
@@ -175,25 +180,40 @@ header_line(const walk_state &s)
     return text_line{s.line, std::strlen(s.line), false};
 }
 
-// Adds an entry for every "boundary=" on the line and makes the last one current. The line is
-// kept once, however many declarations it holds: memory grows with the declaring lines' bytes.
+// Adds an entry for every "boundary=" on the line, each current from its declaration on. Past
+// MAX_OPEN_BOUNDARIES open ones a declaration takes the place of the current one.
 static void
 scan_boundary_declarations(walk_state *s)
 {
     const std::string_view line(s->line);
-    std::size_t c = line.find(BOUNDARY_PARAM);
-    if (c == std::string_view::npos)
-        return;
-    char *copy = checked_alloc(line.size() + 1);
-    std::memcpy(copy, s->line, line.size() + 1);
-    s->declaring_lines.push_back(copy);
-    for (; c != std::string_view::npos;
+    for (std::size_t c = line.find(BOUNDARY_PARAM); c != std::string_view::npos;
          c = line.find(BOUNDARY_PARAM, c + BOUNDARY_PARAM.size() + 1)) {
-        const std::string_view value = param_value_view(copy + c + BOUNDARY_PARAM.size());
-        s->boundaries.push_back({static_cast<std::int32_t>(value.size()), value.data()});
-        s->current_boundary = static_cast<std::int32_t>(s->boundaries.size() - 1);
+        const std::string_view value = param_value_view(s->line + c + BOUNDARY_PARAM.size());
+        boundary_entry entry;
+        entry.length = static_cast<std::int32_t>(value.size());
+        entry.text = checked_alloc(value.size() + 1);
+        std::memcpy(entry.text, value.data(), value.size());
+        entry.text[value.size()] = '\0';
+        if (s->boundaries.size() < MAX_OPEN_BOUNDARIES) {
+            s->boundaries.push_back(entry);
+        } else {
+            checked_free(s->boundaries.back().text);
+            s->boundaries.back() = entry;
+        }
         s->part.ready = false;
     }
+}
+
+// A close delimiter of the current boundary: it is never current again, and the boundary it was
+// declared in is current once more. Returns false when it was the first one (the walk ends).
+static bool
+close_boundary(walk_state *s)
+{
+    if (s->boundaries.size() <= 1)
+        return false;
+    checked_free(s->boundaries.back().text);
+    s->boundaries.pop_back();
+    return true;
 }
 
 static void
@@ -435,7 +455,7 @@ alphabet_lines_are_body(const walk_state &s)
 {
     if (s.boundaries.empty())
         return true;
-    const boundary_entry &b = s.boundaries[static_cast<std::size_t>(s.current_boundary)];
+    const boundary_entry &b = s.boundaries.back();
     return b.length > 0 && !is_base64_char(b.text[0]);
 }
 
@@ -587,10 +607,9 @@ start_archive(walk_state *s)
 static void
 finish_archive(walk_state *s)
 {
+    for (const boundary_entry &entry : s->boundaries)
+        checked_free(entry.text);
     s->boundaries.clear();
-    for (char *copy : s->declaring_lines)
-        checked_free(copy);
-    s->declaring_lines.clear();
     rename_temp_images(s->outputs, s->page_name, &s->images, s->line, s->work);
     char count[16];
     std::snprintf(count, sizeof count, ",%d", static_cast<int>(s->outputs.size()));
@@ -623,9 +642,8 @@ split_archive(const char *archive_name, const batch_info &batch)
         scan_boundary_declarations(s);
         const delimiter_kind delimiter = test_delimiter(*s, header_line(*s));
         if (delimiter == CLOSE_DELIMITER) {
-            if (s->current_boundary == 0)
+            if (!close_boundary(s))
                 break;
-            --s->current_boundary;
         } else if (delimiter == DELIMITER) {
             s->part.ready = true;
         }
