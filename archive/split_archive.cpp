@@ -529,13 +529,16 @@ record_output(walk_state *s)
     s->outputs.push_back(entry);
 }
 
-// name with ASCII letters folded to upper case: names that fold alike may denote one file.
+// name as the file system compares names: with ASCII letters folded to upper case where names
+// that differ only in case denote one file, every byte as it is elsewhere.
 static std::string
 folded_name(const char *name)
 {
     std::string folded(name);
-    for (char &c : folded)
-        c = static_cast<char>(ascii_upper(static_cast<unsigned char>(c)));
+    if (names_fold_case()) {
+        for (char &c : folded)
+            c = static_cast<char>(ascii_upper(static_cast<unsigned char>(c)));
+    }
     return folded;
 }
 

@@ -176,6 +176,10 @@ void list_mht_names(std::vector<std::string> *names_out, std::vector<std::string
 // True when a file or folder called name exists in the current folder.
 bool entry_exists(const char *name);
 
+// True where names that differ only in ASCII letter case denote one file (Windows); false where
+// every byte of a name counts (POSIX).
+bool names_fold_case();
+
 // Renames from to to; fails (returns false) when to already exists or from does not.
 bool rename_no_replace(const char *from, const char *to);
 

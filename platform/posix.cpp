@@ -22,6 +22,12 @@ entry_exists(const char *name)
 }
 
 bool
+names_fold_case()
+{
+    return false;
+}
+
+bool
 is_regular_file(const char *name)
 {
     struct stat info;

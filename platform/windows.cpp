@@ -51,6 +51,12 @@ entry_exists(const char *name)
     return is_device_name(wide) || GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool
+names_fold_case()
+{
+    return true;
+}
+
 std::FILE *
 open_file(const char *name, const char *mode)
 {
