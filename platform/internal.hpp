@@ -70,6 +70,13 @@ std::string shown_cp932(std::wstring_view wide);
 // True for a cp932 lead byte (0x81-0x9F, 0xE0-0xFC): a second byte follows it.
 bool is_cp932_lead(unsigned char c);
 
+// The character of name at index k (below name.size()) as a terminal is to show it, written to
+// shown_out (room for 2 bytes). Returns the number of bytes of name it stands for, which is
+// the number written: a lead byte and a valid trail byte as they are; a C0 control byte, DEL,
+// or a lead byte without a valid trail byte as '?' (the next byte is a character of its own);
+// any other byte as it is.
+std::size_t shown_name_character(std::string_view name, std::size_t k, char *shown_out);
+
 // Writes text to the terminal of standard output as console_write does, without clearing the
 // progress line first (progress.cpp draws that line with it).
 void console_write_raw(std::string_view text);

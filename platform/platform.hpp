@@ -230,15 +230,26 @@ void os_error_text(std::span<char> text);
 // encoding lacks becoming '?'; on Windows to UTF-16 for WriteConsoleW, whatever the console's
 // code page. A double-byte character split over two writes comes out whole.
 
+// Names of files and folders may hold any byte. Into a pipe or a file they go as they are; on a
+// terminal every byte of a name that it would take as control shows as '?': C0 control bytes,
+// DEL, and a cp932 lead byte without a valid trail byte. The bytes of messages are never
+// changed.
+
 // Writes text to standard output.
 void console_write(std::string_view text);
 
+// Formats like printf and writes the text to standard output. Every "%s" argument is a name,
+// shown as names are; a format that is "%s" alone writes its argument as a message, unchanged.
 [[gnu::format(printf, 1, 2)]] void console_printf(const char *format, ...);
 
 [[gnu::format(printf, 1, 0)]] void console_vprintf(const char *format, std::va_list args);
 
 // Writes text to standard error, after what standard output holds so far.
 void console_error(std::string_view text);
+
+// Formats like console_printf (every "%s" argument a name) and writes the text to standard
+// error in one write, after what standard output holds so far.
+[[gnu::format(printf, 1, 2)]] void console_error_printf(const char *format, ...);
 
 // Reads one line from standard input, after making what was written to standard output
 // visible: stores like fgets at most line.size() - 1 bytes of it (with its "\n" when that
