@@ -62,7 +62,8 @@ std::wstring wide_from_cp932(std::string_view name);
 // Returns false when cp932 has no character for a character of it.
 bool cp932_from_wide(std::wstring_view wide, std::string *name_out);
 
-// The name wide as the console can show it in cp932: a character cp932 lacks shows as '?'.
+// The name wide as the console can show it in cp932: a character cp932 lacks shows as '?', and
+// so does an escaped byte's code point in a name whose cp932 bytes lead to another name.
 std::string shown_cp932(std::wstring_view wide);
 
 // console.cpp

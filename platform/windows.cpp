@@ -354,6 +354,12 @@ note_reason(const char *text)
     noted = noted_failure{0, 0, text};
 }
 
+bool
+failure_is_name_too_long()
+{
+    return noted.system_code == ERROR_FILENAME_EXCED_RANGE;
+}
+
 // The system's message for code, as cp932 in text; false when it has none.
 static bool
 system_message(DWORD code, std::span<char> text)
