@@ -219,31 +219,35 @@ run_passes(std::vector<pass_state> *passes, std::string *text, out_stream *out, 
 }
 
 // Name of the file that receives the new text: "%s.cpy" next to the page, shortened to what a
-// file system holds.
+// file system holds (room bytes, the terminator included).
 static void
-form_work_name(const char *file_name, std::span<char> work_name)
+form_work_name(const char *file_name, std::span<char> work_name, std::size_t room)
 {
     const int len = std::snprintf(work_name.data(), work_name.size(), "%s.cpy", file_name);
     if (len < 0 || static_cast<std::size_t>(len) >= work_name.size())
         fail_run(MSG_OPEN_FAILED);
-    fit_file_name(work_name, NAME_SIZE - 1);
+    fit_file_name(work_name, room - 1);
 }
 
 // Creates the work file, exclusively: when the name is taken (the creation tells), the next
-// free one.
+// free one; when it is too long for the file system, a shorter one.
 static void
 create_work_file(const char *file_name, std::span<char> work_name, out_stream *out)
 {
-    form_work_name(file_name, work_name);
+    std::size_t room = NAME_SIZE;
+    form_work_name(file_name, work_name, room);
     for (;;) {
         const create_result created = out_create_new(out, work_name.data(), "w");
         if (created == CREATE_OK)
             return;
-        if (created == CREATE_FAILED)
+        if (created == CREATE_FAILED) {
+            if (shorten_name_too_long(work_name, &room))
+                continue;
             fail_run_file(work_name.data(), MSG_OPEN_FAILED);
+        }
         note_name_refused(work_name.data());
-        form_work_name(file_name, work_name);
-        make_unique_name(work_name.first(NAME_SIZE));
+        form_work_name(file_name, work_name, room);
+        make_unique_name(work_name.first(room));
     }
 }
 

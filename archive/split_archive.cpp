@@ -308,14 +308,18 @@ create_html_output(walk_state *s, out_stream *out)
     const name_set *reserved = s->batch->guard.reserved_names;
     if (has_name_nocase(reserved, s->part.name))
         make_unique_name(std::span<char>(s->part.name, NAME_SIZE), reserved);
+    std::size_t room = NAME_SIZE;  // a name too long for the file system lowers it
     for (;;) {
         const create_result created = out_create_new(out, s->part.name, "wb");
         if (created == CREATE_OK)
             return;
-        if (created == CREATE_FAILED)
+        if (created == CREATE_FAILED) {
+            if (shorten_name_too_long(std::span<char>(s->part.name, NAME_SIZE), &room))
+                continue;
             fail_run_file(s->part.name, MSG_OUTPUT_OPEN, s->part.name);
+        }
         note_name_refused(s->part.name);
-        make_unique_name(std::span<char>(s->part.name, NAME_SIZE), reserved);
+        make_unique_name(std::span<char>(s->part.name, room), reserved);
     }
 }
 
@@ -366,10 +370,14 @@ open_to_replace(const walk_state &s, out_stream *out, const std::string &carried
 static void
 open_replacing_output(walk_state *s, out_stream *out, const std::string &carried)
 {
+    std::size_t room = NAME_SIZE;  // a name too long for the file system lowers it
     for (;;) {
         const create_result created = out_create_new(out, s->part.name, "wb");
         if (created == CREATE_OK)
             return;
+        if (created == CREATE_FAILED &&
+            shorten_name_too_long(std::span<char>(s->part.name, NAME_SIZE), &room))
+            continue;
         if (created == CREATE_FAILED && !entry_exists(s->part.name))
             fail_run_file(s->part.name, MSG_OUTPUT_OPEN, s->part.name);
         if (open_to_replace(*s, out, carried))
@@ -377,7 +385,7 @@ open_replacing_output(walk_state *s, out_stream *out, const std::string &carried
         // taken from now on, even where the system shows no entry of that name (a dangling
         // link under Wine)
         note_name_refused(s->part.name);
-        make_unique_name(std::span<char>(s->part.name, NAME_SIZE), s->batch->guard.reserved_names);
+        make_unique_name(std::span<char>(s->part.name, room), s->batch->guard.reserved_names);
     }
 }
 

@@ -214,6 +214,11 @@ bool take_freed_names(std::vector<std::string> *names_out);
 // see, as a file that is not what it should be.
 void note_reason(const char *text);
 
+// True when the last failed file operation of this layer failed because the name is too long
+// for the file system (it said so, or it would have stored the name cut): a shorter name may
+// do.
+bool failure_is_name_too_long();
+
 // Reason of the last failed file operation of this layer: the open of a stream above, a write
 // or the close of an output stream, a rename or a removal. Writes it, cut to fit and
 // terminated, into text: strerror's text for a C library call (English: the C locale is never

@@ -237,6 +237,12 @@ note_reason(const char *text)
     noted_text = text;
 }
 
+bool
+failure_is_name_too_long()
+{
+    return noted_errno == ENAMETOOLONG;
+}
+
 void
 os_error_text(std::span<char> text)
 {

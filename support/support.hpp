@@ -104,6 +104,13 @@ void make_unique_name(std::span<char> name, const name_set *reserved = nullptr);
 // or renames it away): an exclusive creation found it taken.
 void note_name_refused(const char *name);
 
+// After a creation of name failed: when the file system found the name too long
+// (failure_is_name_too_long), shortens it as fit_file_name does to fewer bytes than it had,
+// lowers *room (the capacity, terminator included, that names of this file keep to from now on,
+// free-name candidates included) to match and returns true. Returns false after any other
+// failure, or when the name cannot be shortened.
+bool shorten_name_too_long(std::span<char> name, std::size_t *room);
+
 // Shortens name to at most max_len bytes when it is longer: the base is cut at a character
 // boundary and a short extension (up to 32 bytes) is kept; a longer one is cut with the rest.
 void fit_file_name(std::span<char> name, std::size_t max_len);
