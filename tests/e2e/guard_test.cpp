@@ -168,32 +168,49 @@ TEST_F(Guard, NameFlippedToALinkMeanwhileIsNeverWrittenThrough)
 }
 
 // Regression: the run log was opened by its name for each archive, so a link put in its place
-// between two archives took the next rows out of the folder. The run ends instead.
-TEST_F(Guard, RunLogSwappedForALinkEndsTheRun)
+// between two archives took the next rows out of the folder. The run ends instead, whatever
+// takes the log's place: a link, another file, a hard link to another file.
+TEST_F(Guard, RunLogSwappedForAnotherFileEndsTheRun)
 {
     // the first archive takes long enough for the swap to land before the next one starts
     std::string big = "Content-Type: image/gif\r\nContent-Transfer-Encoding: base64\r\n\r\n";
     for (int k = 0; k < 400000; ++k)
         big += "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVphYmNkZWZnaGlqa2xtbm9wcXJzdHV2d3h5ejAx\r\n";
-    write_file("run/a.mht", big);
-    for (const char *name : {"b.mht", "c.mht", "d.mht"})
-        write_file(std::string("run/") + name, images_archive({"i.gif"}));
-    write_file("victim", "outside\n");
-    std::thread swapper([] {
-        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (read_file("run/log.csv").find("a.mht") == std::string::npos &&
-               std::chrono::steady_clock::now() < give_up)
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        std::error_code ignored;
-        fs::rename("run/log.csv", "run/log.real", ignored);
-        fs::create_symlink("../victim", "run/log.csv", ignored);
-    });
-    const program_result r = run();
-    swapper.join();
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(read_file("victim"), "outside\n");
-    const std::string message = programs_use_crlf_console() ? crlf(MSG_LOG_OPEN) : MSG_LOG_OPEN;
-    EXPECT_TRUE(r.out.ends_with(message)) << r.out;
+
+    enum swap_kind : int {
+        SYMBOLIC_LINK = 0,
+        PLAIN_FILE = 1,
+        HARD_LINK = 2
+    };
+
+    for (const swap_kind swap : {SYMBOLIC_LINK, PLAIN_FILE, HARD_LINK}) {
+        fs::remove_all("run");
+        fs::create_directory("run");
+        write_file("run/a.mht", big);
+        for (const char *name : {"b.mht", "c.mht", "d.mht"})
+            write_file(std::string("run/") + name, images_archive({"i.gif"}));
+        write_file("victim", "outside\n");
+        std::thread swapper([swap] {
+            const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (read_file("run/log.csv").find("a.mht") == std::string::npos &&
+                   std::chrono::steady_clock::now() < give_up)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            std::error_code ignored;
+            fs::rename("run/log.csv", "run/log.real", ignored);
+            if (swap == SYMBOLIC_LINK)
+                fs::create_symlink("../victim", "run/log.csv", ignored);
+            else if (swap == PLAIN_FILE)
+                write_file("run/log.csv", read_file("run/log.real"));
+            else
+                fs::create_hard_link("victim", "run/log.csv", ignored);
+        });
+        const program_result r = run();
+        swapper.join();
+        EXPECT_EQ(r.status, 1) << swap;
+        EXPECT_EQ(read_file("victim"), "outside\n") << swap;
+        const std::string message = programs_use_crlf_console() ? crlf(MSG_LOG_OPEN) : MSG_LOG_OPEN;
+        EXPECT_TRUE(r.out.ends_with(message)) << swap << ": " << r.out;
+    }
 }
 
 // The short (8.3) alias Windows gives the entry long_name in folder, from "dir /x" run through
