@@ -2,6 +2,7 @@
 // which bytes, and the run log row. Archives are written with explicit line ends.
 #include "archive/archive.hpp"
 #include "decode/decode.hpp"
+#include "platform/platform.hpp"
 #include "tests/common/console_texts.hpp"
 #include "tests/common/test_files.hpp"
 
@@ -82,6 +83,9 @@ TEST_F(SplitArchive, WritesEachPartAsTheHeadersSay)
     const std::string long10237(10237, 'x');
     const std::string long10238(10238, 'y');
     const std::string long10240(10240, 'z');
+    const std::string c251 = std::string(251, 'c') + ".jpg";
+    const std::string c246 = std::string(246, 'c') + "_0001.jpg";
+    using files_of = std::map<std::string, std::string>;
     std::vector<walk_case> cases = {
         {"first part takes the kind of the archive's own header",
          crlf(ie_header() + "--" + B + "\nContent-Location: http://h/d/one.txt\n\nhello\n--" + B +
@@ -176,6 +180,12 @@ TEST_F(SplitArchive, WritesEachPartAsTheHeadersSay)
               "--\n"),
          {{"a.txt", "a\r\n"}, {"z.txt", "z\r\n"}, {"after.gif", "g\r\n"}, {"last.txt", "l\r\n"}},
          ",4,a.txt,z.txt,after.gif,last.txt"},
+        {"two long names cut to one that differ only in letter case: one file where case folds",
+         crlf(ie_header() + "--" + B + "\nContent-Location: http://x/" + std::string(300, 'c') +
+              "x.jpg\n\nx\n--" + B + "\nContent-Type: text/plain\nContent-Location: http://x/" +
+              std::string(300, 'c') + "X.jpg\n\nX\n--" + B + "--\n"),
+         names_fold_case() ? files_of{{c251, "X\r\n"}} : files_of{{c251, "x\r\n"}, {c246, "X\r\n"}},
+         ",2," + c251 + "," + (names_fold_case() ? c251 : c246)},
         {"a body may run to the end of the input",
          crlf(ie_header() + "--" + B + "\nContent-Location: http://h/t.txt\n\nlast\n"),
          {{"t.txt", "last\r\n"}},

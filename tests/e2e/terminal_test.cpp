@@ -163,32 +163,3 @@ TEST_F(Terminal, FailureReasonIsShownInTheTerminalsEncoding)
                               "\u304b\u308a\u307e\u305b\u3093\nfenwrack: x.mht: Is a directory\n";
     EXPECT_NE(text.find(shown), std::string::npos) << text;
 }
-
-// Names in messages, on standard output and on standard error: a terminal shows their control
-// bytes as '?' (a name cannot clear the screen), a pipe gets their bytes.
-TEST_F(Terminal, NamesShowTheirControlBytesAsQuestionMarksOnATerminalOnly)
-{
-    if (programs_use_crlf_console())
-        GTEST_SKIP() << "Windows names hold no control bytes";
-    const std::string archive = "\x1b[2J\x1b[HE.mht";
-    write_file(archive, "Content-Type: text/plain\r\nContent-Transfer-Encoding: binary\r\n\r\n");
-    std::filesystem::create_directory("z\x1b[K.mht");
-    const std::string unsupported = "\x82\xcc\x92\x86\x82\xc9\x96\xa2\x91\xce";  // の中に未対
-    for (const bool terminal : {true, false}) {
-        run_options options;
-        options.terminal = terminal;
-        options.environment = {{"LC_ALL", "C.UTF-8"}};
-        const interactive_result r = run_with("fenwrack_nosleep", scratch, "Y\n", options);
-        EXPECT_EQ(r.status, 1);
-        if (terminal) {
-            const std::string text = terminal_text(r.out);
-            EXPECT_NE(text.find("?[2J?[HE.mht" + convert_cp932(unsupported, "UTF-8")),
-                      std::string::npos)
-                << text;
-            EXPECT_NE(text.find("fenwrack: z?[K.mht: Is a directory\n"), std::string::npos) << text;
-        } else {
-            EXPECT_NE(r.out.find(archive + unsupported), std::string::npos) << r.out;
-            EXPECT_EQ(r.err, "fenwrack: z\x1b[K.mht: Is a directory\n");
-        }
-    }
-}
