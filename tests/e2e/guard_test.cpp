@@ -312,7 +312,9 @@ TEST_F(Guard, ManyPartsOfOneNameTakeLinearTime)
     EXPECT_EQ(read_file("run1/a.htm"), "p\r\n");
     EXPECT_EQ(read_file("run1/a_2999.htm"), "p\r\n");
     EXPECT_FALSE(fs::exists("run1/a_3000.htm"));
-    EXPECT_LT(seconds[1], 2.5 * seconds[0]);  // before: about five times as much
+    // before: about five times as much (under Wine, where each look at a file is a trip to its
+    // server and one name takes a few more looks per part, far more)
+    EXPECT_LT(seconds[1], (programs_use_crlf_console() ? 5 : 2.5) * seconds[0]);
 }
 
 }  // namespace
