@@ -7,12 +7,11 @@
 #include <algorithm>
 #include <string_view>
 
-// "error:ファイル名のエンコード方式が不明です。" and "として出力します\n" around the name.
-static constexpr std::string_view UNKNOWN_LETTER_HEAD =
+// "error:ファイル名のエンコード方式が不明です。%sとして出力します\n", with the name.
+static constexpr char MSG_UNKNOWN_LETTER[] =
     "error:\x83\x74\x83\x40\x83\x43\x83\x8b\x96\xbc\x82\xcc\x83\x47\x83\x93\x83\x52\x81\x5b\x83"
-    "\x68\x95\xfb\x8e\xae\x82\xaa\x95\x73\x96\xbe\x82\xc5\x82\xb7\x81\x42";
-static constexpr std::string_view UNKNOWN_LETTER_TAIL =
-    "\x82\xc6\x82\xb5\x82\xc4\x8f\x6f\x97\xcd\x82\xb5\x82\xdc\x82\xb7\n";
+    "\x68\x95\xfb\x8e\xae\x82\xaa\x95\x73\x96\xbe\x82\xc5\x82\xb7\x81\x42"
+    "%s\x82\xc6\x82\xb5\x82\xc4\x8f\x6f\x97\xcd\x82\xb5\x82\xdc\x82\xb7\n";
 
 // An unknown encoding letter: the part takes default_name made unique, and the console says so.
 // Words decoded from earlier lines of the header are dropped with the rest of the name.
@@ -21,9 +20,7 @@ fall_back_to_default(std::span<char> out_name, const char *default_name)
 {
     copy_bounded(out_name, default_name);
     make_unique_name(out_name);
-    console_write(UNKNOWN_LETTER_HEAD);
-    console_write(std::string_view(out_name.data(), bounded_length(out_name)));
-    console_write(UNKNOWN_LETTER_TAIL);
+    console_printf(MSG_UNKNOWN_LETTER, out_name.data());
 }
 
 void

@@ -40,15 +40,6 @@ has_tmp_extension(const char *name, std::span<char> base_scratch, std::span<char
     return str_nicmp(ext_scratch.data(), "tmp", 3) == 0;
 }
 
-static std::string
-folded(const char *name)
-{
-    std::string text(name);
-    for (char &c : text)
-        c = static_cast<char>(ascii_upper(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // Stores name in the entry. A name that does not fit the entry's block gets a larger block
 // (the old one is released), so a recorded name is never cut. A page's new name is known as a
 // page's from then on.
@@ -56,8 +47,8 @@ static void
 set_entry_name(output_entry *entry, const char *name, pending_state *pending)
 {
     if (entry->kind == KIND_HTML) {
-        --pending->page_names[folded(entry->name)];
-        ++pending->page_names[folded(name)];
+        --pending->page_names[ascii_folded(entry->name)];
+        ++pending->page_names[ascii_folded(name)];
     }
     const std::size_t need = std::strlen(name) + 1;
     if (need > entry->name_size) {
@@ -174,7 +165,7 @@ static void
 apply_pending_before_rename(std::span<output_entry> outputs, pending_state *pending,
                             const char *name)
 {
-    const auto page = pending->page_names.find(folded(name));
+    const auto page = pending->page_names.find(ascii_folded(name));
     if (page != pending->page_names.end() && page->second > 0)
         apply_pending(outputs, pending);
 }
@@ -232,7 +223,7 @@ rename_temp_images(std::span<output_entry> outputs, const char *page_name, image
     for (const output_entry &entry : outputs) {
         if (entry.kind != KIND_HTML)
             continue;
-        ++pending.page_names[folded(entry.name)];
+        ++pending.page_names[ascii_folded(entry.name)];
         if (!entry_exists(entry.name))
             pending.pages_all_there = false;
     }

@@ -270,14 +270,15 @@ rewrite_text(std::string_view text, std::span<const replacement> replacements)
 }
 
 // Name of the file that receives the new bytes: "%s.cpy" next to the file, shortened to what a
-// file system holds. False when the name does not fit work_name at all.
+// file system holds (room bytes, the terminator included). False when the name does not fit
+// work_name at all.
 static bool
-form_work_name(const char *file_name, std::span<char> work_name)
+form_work_name(const char *file_name, std::span<char> work_name, std::size_t room)
 {
     const int len = std::snprintf(work_name.data(), work_name.size(), "%s.cpy", file_name);
     if (len < 0 || static_cast<std::size_t>(len) >= work_name.size())
         return false;
-    fit_file_name(work_name, NAME_SIZE - 1);
+    fit_file_name(work_name, room - 1);
     return true;
 }
 
@@ -285,7 +286,8 @@ bool
 create_work_file(const char *file_name, std::span<char> work_name, out_stream *out,
                  const char *mode)
 {
-    if (!form_work_name(file_name, work_name)) {
+    std::size_t room = NAME_SIZE;
+    if (!form_work_name(file_name, work_name, room)) {
         note_reason("name too long");
         return false;
     }
@@ -293,11 +295,15 @@ create_work_file(const char *file_name, std::span<char> work_name, out_stream *o
         const create_result created = out_create_new(out, work_name.data(), mode);
         if (created == CREATE_OK)
             return true;
-        if (created == CREATE_FAILED)
+        if (created == CREATE_FAILED) {
+            // a name the file system finds too long is shortened until it fits
+            if (shorten_name_too_long(work_name, &room))
+                continue;
             return false;
+        }
         note_name_refused(work_name.data());
-        form_work_name(file_name, work_name);
-        make_unique_name(work_name.first(NAME_SIZE));
+        form_work_name(file_name, work_name, room);
+        make_unique_name(work_name.first(room));
     }
 }
 

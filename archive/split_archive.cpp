@@ -64,10 +64,15 @@ static constexpr int MAX_BODY_TEXT = LINE_BUFFER_SIZE - 3;
 // Decoded body lines gather in a batch and reach the output in writes of about this size.
 static constexpr std::size_t BATCH_SIZE = std::size_t{1} << 15;
 
-// A boundary string: a view into the copy of the line that declared it.
+// Open boundaries kept at most, so that memory stays flat whatever the archive: a declaration
+// beyond them takes the place of the innermost one. No archive nests multiparts anywhere near
+// this deep.
+static constexpr std::size_t MAX_OPEN_BOUNDARIES = 1024;
+
+// A boundary string, NUL-terminated, in a block of its own from checked_alloc.
 struct boundary_entry {
     std::int32_t length = 0;
-    const char *text = nullptr;
+    char *text = nullptr;
 };
 
 // What the header lines have said of the part to come.
@@ -91,9 +96,9 @@ struct walk_state {
     char default_name[NAME_SIZE] = {};
     char page_name[NAME_SIZE] = {};
     image_names images;
+    // the open boundaries: the first one declared, then each declared while the one before it
+    // was current; the last is current, and a close delimiter returns to the one before it
     std::vector<boundary_entry> boundaries;
-    std::vector<char *> declaring_lines;  // blocks from checked_alloc the boundaries point into
-    std::int32_t current_boundary = 0;
     std::vector<output_entry> outputs;
     std::vector<part_links> links;  // of each output, for pages that open offline only
     // the files this archive wrote, by identity, with the names their parts carried (folded)
@@ -149,7 +154,7 @@ test_delimiter(const walk_state &s, const text_line &line)
 {
     if (s.boundaries.empty())
         return NOT_DELIMITER;
-    const boundary_entry &b = s.boundaries[static_cast<std::size_t>(s.current_boundary)];
+    const boundary_entry &b = s.boundaries.back();
     const auto length = static_cast<std::size_t>(b.length);
     // most lines differ at column 2 (where a shorter line's NUL or line feed differs too)
     if (length > 0 && byte_at(line, 2) != b.text[0])
@@ -180,25 +185,40 @@ header_line(const walk_state &s)
     return text_line{s.line, std::strlen(s.line), false};
 }
 
-// Adds an entry for every "boundary=" on the line and makes the last one current. The line is
-// kept once, however many declarations it holds: memory grows with the declaring lines' bytes.
+// Adds an entry for every "boundary=" on the line, each current from its declaration on. Past
+// MAX_OPEN_BOUNDARIES open ones a declaration takes the place of the current one.
 static void
 scan_boundary_declarations(walk_state *s)
 {
     const std::string_view line(s->line);
-    std::size_t c = line.find(BOUNDARY_PARAM);
-    if (c == std::string_view::npos)
-        return;
-    char *copy = checked_alloc(line.size() + 1);
-    std::memcpy(copy, s->line, line.size() + 1);
-    s->declaring_lines.push_back(copy);
-    for (; c != std::string_view::npos;
+    for (std::size_t c = line.find(BOUNDARY_PARAM); c != std::string_view::npos;
          c = line.find(BOUNDARY_PARAM, c + BOUNDARY_PARAM.size() + 1)) {
-        const std::string_view value = param_value_view(copy + c + BOUNDARY_PARAM.size());
-        s->boundaries.push_back({static_cast<std::int32_t>(value.size()), value.data()});
-        s->current_boundary = static_cast<std::int32_t>(s->boundaries.size() - 1);
+        const std::string_view value = param_value_view(s->line + c + BOUNDARY_PARAM.size());
+        boundary_entry entry;
+        entry.length = static_cast<std::int32_t>(value.size());
+        entry.text = checked_alloc(value.size() + 1);
+        std::memcpy(entry.text, value.data(), value.size());
+        entry.text[value.size()] = '\0';
+        if (s->boundaries.size() < MAX_OPEN_BOUNDARIES) {
+            s->boundaries.push_back(entry);
+        } else {
+            checked_free(s->boundaries.back().text);
+            s->boundaries.back() = entry;
+        }
         s->part.ready = false;
     }
+}
+
+// A close delimiter of the current boundary: it is never current again, and the boundary it was
+// declared in is current once more. Returns false when it was the first one (the walk ends).
+static bool
+close_boundary(walk_state *s)
+{
+    if (s->boundaries.size() <= 1)
+        return false;
+    checked_free(s->boundaries.back().text);
+    s->boundaries.pop_back();
+    return true;
 }
 
 static void
@@ -357,14 +377,18 @@ create_html_output(walk_state *s, out_stream *out)
     const name_set *reserved = s->batch->guard.reserved_names;
     if (has_name_nocase(reserved, s->part.name))
         make_unique_name(std::span<char>(s->part.name, NAME_SIZE), reserved);
+    std::size_t room = NAME_SIZE;  // a name too long for the file system lowers it
     for (;;) {
         const create_result created = out_create_new(out, s->part.name, "wb");
         if (created == CREATE_OK)
             return;
-        if (created == CREATE_FAILED)
+        if (created == CREATE_FAILED) {
+            if (shorten_name_too_long(std::span<char>(s->part.name, NAME_SIZE), &room))
+                continue;
             fail_run_file(s->part.name, MSG_OUTPUT_OPEN, s->part.name);
+        }
         note_name_refused(s->part.name);
-        make_unique_name(std::span<char>(s->part.name, NAME_SIZE), reserved);
+        make_unique_name(std::span<char>(s->part.name, room), reserved);
     }
 }
 
@@ -416,14 +440,18 @@ may_replace(const walk_state &s, const std::string &carried, file_identity *file
 // once; an existing one that may_replace lets through is replaced by a work file when the body
 // is whole. Anything else (a link, folder, FIFO or device, a run log, an archive of the batch,
 // whatever name reaches it) sends the part to the next free name. carried is the name as the
-// headers gave it, ASCII case folded.
+// headers gave it, ASCII case folded where the file system folds case.
 static void
 open_replacing_output(walk_state *s, part_output *part, const std::string &carried)
 {
+    std::size_t room = NAME_SIZE;  // a name too long for the file system lowers it
     for (;;) {
         const create_result created = out_create_new(&part->out, s->part.name, "wb");
         if (created == CREATE_OK)
             return;
+        if (created == CREATE_FAILED &&
+            shorten_name_too_long(std::span<char>(s->part.name, NAME_SIZE), &room))
+            continue;
         if (created == CREATE_FAILED && !entry_exists(s->part.name))
             fail_run_file(s->part.name, MSG_OUTPUT_OPEN, s->part.name);
         if (may_replace(*s, carried, &part->replaced)) {
@@ -435,7 +463,7 @@ open_replacing_output(walk_state *s, part_output *part, const std::string &carri
         // taken from now on, even where the system shows no entry of that name (a dangling
         // link under Wine)
         note_name_refused(s->part.name);
-        make_unique_name(std::span<char>(s->part.name, NAME_SIZE), s->batch->guard.reserved_names);
+        make_unique_name(std::span<char>(s->part.name, room), s->batch->guard.reserved_names);
     }
 }
 
@@ -536,7 +564,7 @@ alphabet_lines_are_body(const walk_state &s)
 {
     if (s.boundaries.empty())
         return true;
-    const boundary_entry &b = s.boundaries[static_cast<std::size_t>(s.current_boundary)];
+    const boundary_entry &b = s.boundaries.back();
     return b.length > 0 && !is_base64_char(b.text[0]);
 }
 
@@ -617,14 +645,12 @@ record_output(walk_state *s, const file_identity *file)
         s->links.push_back(std::move(s->part.links));
 }
 
-// name with ASCII letters folded to upper case: names that fold alike may denote one file.
+// name as the file system compares names: with ASCII letters folded to upper case where names
+// that differ only in case denote one file, every byte as it is elsewhere.
 static std::string
 folded_name(const char *name)
 {
-    std::string folded(name);
-    for (char &c : folded)
-        c = static_cast<char>(ascii_upper(static_cast<unsigned char>(c)));
-    return folded;
+    return names_fold_case() ? ascii_folded(name) : std::string(name);
 }
 
 static void
@@ -695,10 +721,9 @@ start_archive(walk_state *s)
 static void
 finish_archive(walk_state *s)
 {
+    for (const boundary_entry &entry : s->boundaries)
+        checked_free(entry.text);
     s->boundaries.clear();
-    for (char *copy : s->declaring_lines)
-        checked_free(copy);
-    s->declaring_lines.clear();
     std::vector<std::pair<std::string, std::string>> renames;
     rename_temp_images(s->outputs, s->page_name, &s->images, s->line, s->work,
                        interrupt_requested(), s->batch->offline ? &renames : nullptr);
@@ -735,9 +760,8 @@ split_archive(const char *archive_name, const batch_info &batch)
         scan_boundary_declarations(s);
         const delimiter_kind delimiter = test_delimiter(*s, header_line(*s));
         if (delimiter == CLOSE_DELIMITER) {
-            if (s->current_boundary == 0)
+            if (!close_boundary(s))
                 break;
-            --s->current_boundary;
         } else if (delimiter == DELIMITER) {
             s->part.ready = true;
         }

@@ -14,6 +14,11 @@ Seeded: the same arguments write the same bytes.
   make_archives.py edge DIR
       small archives with odd lines (long, NUL, lone CR, many parameters) and large pages whose
       references sit on long lines, for comparing two builds byte for byte
+  make_archives.py parts COUNT OUT.mht
+      one archive of COUNT small image parts, each of a name of its own
+  make_archives.py declarations lines|line SIZE OUT.mht
+      about SIZE bytes of "boundary=" declarations: one a line, each multipart nested in the one
+      before and never closed (lines), or all on one line, one every kilobyte (line)
 """
 import argparse
 import base64
@@ -239,6 +244,38 @@ def make_closeout(args):
         out.write(("--" + BOUNDARY + "--\r\n").encode("ascii"))
 
 
+def make_parts(args):
+    with open(args.out, "wb") as out:
+        out.write(("Content-Type: multipart/related; boundary=\"" + BOUNDARY + "\"\r\n\r\n")
+                  .encode("ascii"))
+        for k in range(args.count):
+            out.write(("--%s\r\nContent-Type: image/gif\r\nContent-Transfer-Encoding: base64\r\n"
+                       "Content-Location: http://img.example/p%d.gif\r\n\r\nR0lGODlh\r\n"
+                       % (BOUNDARY, k)).encode("ascii"))
+        out.write(("--" + BOUNDARY + "--\r\n").encode("ascii"))
+
+
+def make_declarations(args):
+    size = parse_size(args.size)
+    with open(args.out, "wb") as out:
+        out.write(b"Content-Type: multipart/related; boundary=\"top\"\r\n\r\n--top\r\n")
+        written = 0
+        if args.form == "lines":
+            k = 0
+            while written < size:
+                line = b"Content-Type: multipart/mixed; boundary=\"b%d\"\r\n" % k
+                out.write(line)
+                written += len(line)
+                k += 1
+        else:
+            out.write(b"Content-Type: multipart/mixed; ")
+            chunk = b"boundary=" + b"x" * 1015
+            while written < size:
+                out.write(chunk)
+                written += len(chunk)
+        out.write(b"\r\n\r\n--top--\r\n")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -258,6 +295,13 @@ def main():
     closeout.add_argument("out")
     edge = sub.add_parser("edge")
     edge.add_argument("dir")
+    parts = sub.add_parser("parts")
+    parts.add_argument("count", type=int)
+    parts.add_argument("out")
+    declarations = sub.add_parser("declarations")
+    declarations.add_argument("form", choices=["lines", "line"])
+    declarations.add_argument("size")
+    declarations.add_argument("out")
     args = parser.parse_args()
     if args.command == "large":
         make_large(args)
@@ -265,6 +309,10 @@ def main():
         make_folder(args)
     elif args.command == "closeout":
         make_closeout(args)
+    elif args.command == "parts":
+        make_parts(args)
+    elif args.command == "declarations":
+        make_declarations(args)
     else:
         make_edge(args)
 

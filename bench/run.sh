@@ -5,8 +5,14 @@
 # by CPU time (user + system), which other load on the machine disturbs less.
 #
 #   bench/run.sh BUILD_DIR [--sizes "10M 200M"] [--huge] [--small COUNT] [--small-size 50k]
+#                          [--parts COUNT] [--declarations "100M 1G"]
 #                          [--repeat N] [--work DIR] [--program PATH] [--before PATH]
 #                          [--option OPTION] [--closeout "20000 200000"]
+#
+# --parts times one archive of COUNT small parts (10,000) against one of a tenth as many: the
+# ratio of the two shows a cost per part that grows with the parts before it. --declarations
+# gives the peak RSS of archives of that many bytes of "boundary=" declarations, one a line and
+# all on one line.
 #
 # --before times a second build (say, one from before a change) on the same inputs in the same
 # run, right after the first, and prints how much faster the first is.
@@ -24,6 +30,8 @@ shift
 sizes="10M 200M"
 small_count=2000
 small_size=50k
+parts_count=10000
+declaration_sizes="100M 1G"
 repeat=5
 work=${TMPDIR:-/tmp}/fenwrack-bench
 program=""
@@ -36,6 +44,8 @@ while [[ $# -gt 0 ]]; do
     --huge) sizes="$sizes 1G"; shift ;;
     --small) small_count=$2; shift 2 ;;
     --small-size) small_size=$2; shift 2 ;;
+    --parts) parts_count=$2; shift 2 ;;
+    --declarations) declaration_sizes=$2; shift 2 ;;
     --repeat) repeat=$2; shift 2 ;;
     --work) work=$2; shift 2 ;;
     --program) program=$2; shift 2 ;;
@@ -234,4 +244,35 @@ for count in $closeout; do
             "clock, $(ratio "$prog_cpu" "$first_cpu")x by CPU"
     fi
     echo "RESULT closeout count=$count seconds=$prog_s cpu_seconds=$prog_cpu rss_kb=$prog_kb"
+done
+
+# One archive of many parts against one of a tenth as many, in fresh folders (see
+# fresh_run_dir): about ten times as long when each part costs the same.
+# (--parts 0 leaves it out).
+if ((parts_count > 0)); then
+    for count in $((parts_count / 10)) "$parts_count"; do
+        archive=$work/parts-$count.mht
+        [[ -f $archive ]] || python3 "$here/make_archives.py" parts "$count" "$archive"
+        prepare_run() { fresh_run_dir "$archive"; }
+        measure "fenwrack ($count parts)" "$program"
+        parts_s[$count]=$best_s
+        parts_cpu[$count]=$best_cpu
+    done
+    echo "  => $parts_count parts take $(ratio "${parts_s[$parts_count]}" \
+        "${parts_s[$((parts_count / 10))]}")x the time of $((parts_count / 10)) by wall clock," \
+        "$(ratio "${parts_cpu[$parts_count]}" "${parts_cpu[$((parts_count / 10))]}")x by CPU time"
+    echo "RESULT parts count=$parts_count seconds=${parts_s[$parts_count]}" \
+        "cpu_seconds=${parts_cpu[$parts_count]} tenth_seconds=${parts_s[$((parts_count / 10))]}" \
+        "tenth_cpu_seconds=${parts_cpu[$((parts_count / 10))]}"
+fi
+
+# Declarations of boundaries: memory must stay flat whatever their number.
+for size in $declaration_sizes; do
+    for form in lines line; do
+        archive=$work/declarations-$form-$size.mht
+        [[ -f $archive ]] || python3 "$here/make_archives.py" declarations "$form" "$size" "$archive"
+        prepare_run() { link_inputs "$archive"; }
+        measure "fenwrack ($size, $form)" "$program"
+        echo "RESULT declarations $form $size seconds=$best_s rss_kb=$peak_kb"
+    done
 done

@@ -14,10 +14,13 @@ trap 'rm -rf "$work"' EXIT
 grep -q 'BM_DecodeBase64Line' "$work/micro.txt"
 cat "$work/micro.txt"
 
-bash "$here/run.sh" "$build" --sizes 3M --small 20 --repeat 1 --work "$work/e2e" --closeout "20 200" \
-    --before "$build/fenwrack_nosleep" | tee "$work/e2e.txt"
+bash "$here/run.sh" "$build" --sizes 3M --small 20 --parts 200 --declarations 1M \
+    --closeout "20 200" --repeat 1 --work "$work/e2e" --before "$build/fenwrack_nosleep" |
+    tee "$work/e2e.txt"
 grep -q '^RESULT large 3M mbs=' "$work/e2e.txt"
 [[ $(grep -c '^RESULT before seconds=' "$work/e2e.txt") == 4 ]]
 grep -q '^RESULT small count=20 ' "$work/e2e.txt"
 [[ $(grep -c "^RESULT closeout count=" "$work/e2e.txt") == 2 ]]
+grep -q '^RESULT parts count=200 ' "$work/e2e.txt"
+[[ $(grep -c '^RESULT declarations ' "$work/e2e.txt") == 2 ]]
 echo "bench smoke test passed"

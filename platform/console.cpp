@@ -5,6 +5,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <string_view>
 #include <vector>
 
 // The console is the C library's standard streams. Standard output stays in text mode, so on
@@ -12,10 +14,12 @@
 // or a file the bytes go as they are: they are cp932 already. Only a terminal that shows
 // another encoding gets them converted (console_posix.cpp, console_windows.cpp).
 
-// What one console stream needs: whether it is converted (decided at its first write), and
-// the lead byte of a double-byte character whose trail byte has not been written yet.
+// What one console stream needs: whether it is a terminal and whether it is converted (decided
+// at its first use), and the lead byte of a double-byte character whose trail byte has not been
+// written yet.
 struct console_sink {
     bool decided = false;
+    bool terminal = false;
     bool convert = false;
     bool has_lead = false;
     char lead = 0;
@@ -27,6 +31,27 @@ bool
 is_cp932_lead(unsigned char c)
 {
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+static bool
+is_cp932_trail(unsigned char c)
+{
+    return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC);
+}
+
+std::size_t
+shown_name_character(std::string_view name, std::size_t k, char *shown_out)
+{
+    const auto c = static_cast<unsigned char>(name[k]);
+    if (is_cp932_lead(c) && k + 1 < name.size() &&
+        is_cp932_trail(static_cast<unsigned char>(name[k + 1]))) {
+        shown_out[0] = name[k];
+        shown_out[1] = name[k + 1];
+        return 2;
+    }
+    // a lead byte alone would take the next byte, an escape or a line end, into its character
+    shown_out[0] = (c < 0x20 || c == 0x7F || is_cp932_lead(c)) ? '?' : name[k];
+    return 1;
 }
 
 static std::FILE *
@@ -54,7 +79,8 @@ sink_of(console_stream stream)
     console_sink *sink = &sinks[stream];
     if (!sink->decided) {
         sink->decided = true;
-        sink->convert = terminal_needs_conversion(stream);
+        sink->terminal = stream_is_terminal(stream);
+        sink->convert = sink->terminal && terminal_needs_conversion(stream);
         static bool flush_registered = false;
         if (sink->convert && !flush_registered) {
             flush_registered = true;
@@ -113,6 +139,77 @@ console_write(std::string_view text)
     write_to(CONSOLE_OUT, text);
 }
 
+// Appends name to text as stream shows names: on a terminal as shown_name_character has it,
+// elsewhere every byte as it is.
+static void
+append_name(std::string *text, console_stream stream, std::string_view name)
+{
+    if (!sink_of(stream)->terminal) {
+        text->append(name);
+        return;
+    }
+    char shown[2];
+    for (std::size_t k = 0; k < name.size();) {
+        const std::size_t len = shown_name_character(name, k, shown);
+        text->append(shown, len);
+        k += len;
+    }
+}
+
+// Appends to text what vsnprintf makes of format with args.
+[[gnu::format(printf, 2, 0)]] static void
+append_formatted(std::string *text, const char *format, std::va_list args)
+{
+    std::va_list again;
+    va_copy(again, args);
+    char small[256];
+    const int len = std::vsnprintf(small, sizeof small, format, args);
+    if (len >= 0 && static_cast<std::size_t>(len) < sizeof small) {
+        text->append(small, static_cast<std::size_t>(len));
+    } else if (len >= 0) {
+        std::vector<char> longer(static_cast<std::size_t>(len) + 1);
+        std::vsnprintf(longer.data(), longer.size(), format, again);
+        text->append(longer.data(), static_cast<std::size_t>(len));
+    }
+    va_end(again);
+}
+
+// Formats like vsnprintf into text, showing each "%s" argument as a name of stream. The
+// program's formats hold "%s", "%d" and "%%"; from any other conversion on, the rest of the
+// format goes to vsnprintf as it is.
+[[gnu::format(printf, 3, 0)]] static void
+format_console_text(std::string *text, console_stream stream, const char *format, std::va_list args)
+{
+    std::va_list rest;
+    va_copy(rest, args);
+    const std::string_view whole(format);
+    if (whole == "%s") {
+        text->append(va_arg(rest, const char *));  // a whole message, passed as it is
+        va_end(rest);
+        return;
+    }
+    std::size_t k = 0;
+    while (k < whole.size()) {
+        const std::size_t percent = whole.find('%', k);
+        text->append(whole.substr(k, percent - k));
+        if (percent == std::string_view::npos || percent + 1 >= whole.size())
+            break;
+        const char conversion = whole[percent + 1];
+        if (conversion == 's') {
+            append_name(text, stream, va_arg(rest, const char *));
+        } else if (conversion == 'd') {
+            text->append(std::to_string(va_arg(rest, int)));
+        } else if (conversion == '%') {
+            text->push_back('%');
+        } else {
+            append_formatted(text, format + percent, rest);
+            break;
+        }
+        k = percent + 2;
+    }
+    va_end(rest);
+}
+
 void
 console_printf(const char *format, ...)
 {
@@ -125,19 +222,9 @@ console_printf(const char *format, ...)
 void
 console_vprintf(const char *format, std::va_list args)
 {
-    // Formatted first, then written like any text: the bytes are the ones vprintf would write.
-    char text[1024];
-    std::va_list again;
-    va_copy(again, args);
-    const int len = std::vsnprintf(text, sizeof text, format, args);
-    if (len >= 0 && static_cast<std::size_t>(len) < sizeof text) {
-        console_write(std::string_view(text, static_cast<std::size_t>(len)));
-    } else if (len >= 0) {
-        std::vector<char> longer(static_cast<std::size_t>(len) + 1);
-        std::vsnprintf(longer.data(), longer.size(), format, again);
-        console_write(std::string_view(longer.data(), static_cast<std::size_t>(len)));
-    }
-    va_end(again);
+    std::string text;
+    format_console_text(&text, CONSOLE_OUT, format, args);
+    console_write(text);
 }
 
 void
@@ -146,6 +233,17 @@ console_error(std::string_view text)
     clear_progress_line();
     std::fflush(stdout);  // a message and its reason keep their order on a shared terminal
     write_to(CONSOLE_ERR, text);
+}
+
+void
+console_error_printf(const char *format, ...)
+{
+    std::string text;
+    std::va_list args;
+    va_start(args, format);
+    format_console_text(&text, CONSOLE_ERR, format, args);
+    va_end(args);
+    console_error(text);
 }
 
 bool

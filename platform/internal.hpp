@@ -67,13 +67,21 @@ std::wstring wide_from_cp932(std::string_view name);
 // Returns false when cp932 has no character for a character of it.
 bool cp932_from_wide(std::wstring_view wide, std::string *name_out);
 
-// The name wide as the console can show it in cp932: a character cp932 lacks shows as '?'.
+// The name wide as the console can show it in cp932: a character cp932 lacks shows as '?', and
+// so does an escaped byte's code point in a name whose cp932 bytes lead to another name.
 std::string shown_cp932(std::wstring_view wide);
 
 // console.cpp
 
 // True for a cp932 lead byte (0x81-0x9F, 0xE0-0xFC): a second byte follows it.
 bool is_cp932_lead(unsigned char c);
+
+// The character of name at index k (below name.size()) as a terminal is to show it, written to
+// shown_out (room for 2 bytes). Returns the number of bytes of name it stands for, which is
+// the number written: a lead byte and a valid trail byte as they are; a C0 control byte, DEL,
+// or a lead byte without a valid trail byte as '?' (the next byte is a character of its own);
+// any other byte as it is.
+std::size_t shown_name_character(std::string_view name, std::size_t k, char *shown_out);
 
 // Writes text to the terminal of standard output as console_write does, without clearing the
 // progress line first (progress.cpp draws that line with it).

@@ -196,6 +196,10 @@ bool entry_exists(const char *name);
 // UTF-8 of the name's characters as the system stores them.
 void name_as_url_bytes(const char *name, std::string *bytes_out);
 
+// True where names that differ only in ASCII letter case denote one file (Windows); false where
+// every byte of a name counts (POSIX).
+bool names_fold_case();
+
 // Renames from to to; fails (returns false) when to already exists or from does not.
 bool rename_no_replace(const char *from, const char *to);
 
@@ -230,6 +234,11 @@ bool take_freed_names(std::vector<std::string> *names_out);
 // see, as a file that is not what it should be.
 void note_reason(const char *text);
 
+// True when the last failed file operation of this layer failed because the name is too long
+// for the file system (it said so, or it would have stored the name cut): a shorter name may
+// do.
+bool failure_is_name_too_long();
+
 // Reason of the last failed file operation of this layer: the open of a stream above, a write
 // or the close of an output stream, a rename or a removal. Writes it, cut to fit and
 // terminated, into text: strerror's text for a C library call (English: the C locale is never
@@ -246,15 +255,26 @@ void os_error_text(std::span<char> text);
 // encoding lacks becoming '?'; on Windows to UTF-16 for WriteConsoleW, whatever the console's
 // code page. A double-byte character split over two writes comes out whole.
 
+// Names of files and folders may hold any byte. Into a pipe or a file they go as they are; on a
+// terminal every byte of a name that it would take as control shows as '?': C0 control bytes,
+// DEL, and a cp932 lead byte without a valid trail byte. The bytes of messages are never
+// changed.
+
 // Writes text to standard output.
 void console_write(std::string_view text);
 
+// Formats like printf and writes the text to standard output. Every "%s" argument is a name,
+// shown as names are; a format that is "%s" alone writes its argument as a message, unchanged.
 [[gnu::format(printf, 1, 2)]] void console_printf(const char *format, ...);
 
 [[gnu::format(printf, 1, 0)]] void console_vprintf(const char *format, std::va_list args);
 
 // Writes text to standard error, after what standard output holds so far.
 void console_error(std::string_view text);
+
+// Formats like console_printf (every "%s" argument a name) and writes the text to standard
+// error in one write, after what standard output holds so far.
+[[gnu::format(printf, 1, 2)]] void console_error_printf(const char *format, ...);
 
 // Reads one line from standard input, after making what was written to standard output
 // visible: stores like fgets at most line.size() - 1 bytes of it (with its "\n" when that

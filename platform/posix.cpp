@@ -23,6 +23,12 @@ entry_exists(const char *name)
 }
 
 bool
+names_fold_case()
+{
+    return false;
+}
+
+bool
 is_regular_file(const char *name)
 {
     struct stat info;
@@ -251,6 +257,12 @@ note_reason(const char *text)
 {
     noted_errno = 0;
     noted_text = text;
+}
+
+bool
+failure_is_name_too_long()
+{
+    return noted_errno == ENAMETOOLONG;
 }
 
 void

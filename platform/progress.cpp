@@ -32,23 +32,20 @@ struct progress_state {
 
 static progress_state progress;
 
-// Appends name to line (holding len bytes, room for limit) as whole characters: a double-byte
-// character that does not fit is left out with what follows it. Control bytes become '?', so
-// that a name cannot move the cursor or start an escape sequence. Returns the new length.
+// Appends name to line (holding len bytes, room for limit) as whole characters, each as
+// shown_name_character shows it, so that a name cannot move the cursor or start an escape
+// sequence: a double-byte character that does not fit is left out with what follows it.
+// Returns the new length.
 static std::size_t
-append_name(char *line, std::size_t len, std::size_t limit, const char *name)
+append_name(char *line, std::size_t len, std::size_t limit, std::string_view name)
 {
-    for (std::size_t k = 0; name[k] != '\0';) {
-        const auto c = static_cast<unsigned char>(name[k]);
-        const std::size_t char_len = (is_cp932_lead(c) && name[k + 1] != '\0') ? 2 : 1;
-        if (len + char_len > limit || (char_len == 1 && is_cp932_lead(c)))
-            break;  // no room, or a lead byte whose trail byte is missing
-        if (char_len == 1)
-            line[len++] = (c < 0x20 || c == 0x7F) ? '?' : name[k];
-        else {
-            line[len++] = name[k];
-            line[len++] = name[k + 1];
-        }
+    char shown[2];
+    for (std::size_t k = 0; k < name.size();) {
+        const std::size_t char_len = shown_name_character(name, k, shown);
+        if (len + char_len > limit)
+            break;
+        std::memcpy(line + len, shown, char_len);
+        len += char_len;
         k += char_len;
     }
     return len;

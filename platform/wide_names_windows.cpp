@@ -108,14 +108,20 @@ std::string
 shown_cp932(std::wstring_view wide)
 {
     std::string shown;
-    if (cp932_from_wide(wide, &shown))
+    if (cp932_from_wide(wide, &shown) && wide_from_cp932(shown) == wide)
         return shown;
-    // every character cp932 lacks shows as '?'
-    const int len = WideCharToMultiByte(CP932, WC_NO_BEST_FIT_CHARS, wide.data(),
-                                        static_cast<int>(wide.size()), nullptr, 0, "?", nullptr);
+    // every character cp932 lacks shows as '?', and so does an escaped byte's code point of a
+    // name whose bytes would lead to another name
+    std::wstring plain(wide);
+    for (wchar_t &c : plain) {
+        if (c >= NAME_ESCAPE_FIRST && c <= NAME_ESCAPE_LAST)
+            c = L'?';
+    }
+    const int len = WideCharToMultiByte(CP932, WC_NO_BEST_FIT_CHARS, plain.data(),
+                                        static_cast<int>(plain.size()), nullptr, 0, "?", nullptr);
     shown.assign(len > 0 ? static_cast<std::size_t>(len) : 0, '?');
     if (len > 0)
-        WideCharToMultiByte(CP932, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
-                            shown.data(), len, "?", nullptr);
+        WideCharToMultiByte(CP932, WC_NO_BEST_FIT_CHARS, plain.data(),
+                            static_cast<int>(plain.size()), shown.data(), len, "?", nullptr);
     return shown;
 }

@@ -44,18 +44,104 @@ is_device_name(const std::wstring &name)
            std::wstring_view(full, len).substr(0, 4) == L"\\\\.\\";
 }
 
+// The path to hand the system for the UTF-16 name of an entry of the current folder: the name
+// itself, or, when the whole path would be longer than MAX_PATH allows, the full path in its
+// "\\?\" form, which the system takes at any length.
+static std::wstring
+system_path(const std::wstring &name)
+{
+    const DWORD needed = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);  // with the NUL
+    if (needed <= MAX_PATH)
+        return name;
+    std::wstring full(needed, L'\0');
+    const DWORD len = GetFullPathNameW(name.c_str(), needed, full.data(), nullptr);
+    if (len == 0 || len >= needed)
+        return name;
+    full.resize(len);
+    if (full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\"))
+        return full;
+    if (full.starts_with(L"\\\\"))  // \\server\share\...
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+static std::wstring_view
+last_component(std::wstring_view path)
+{
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring_view::npos ? path : path.substr(slash + 1);
+}
+
+// Compares two names as the file system does, ignoring case.
+static bool
+is_same_name(std::wstring_view a, std::wstring_view b)
+{
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// True when handle reached its entry by that entry's own name (long or short) as path gives
+// it. False where the system cut a name too long for it (Wine stores names as UTF-8 of at most
+// 255 bytes and cuts a longer one) and reached the entry stored under the cut name: every
+// longer name with that start would reach it too.
+static bool
+is_reached_by_own_name(HANDLE handle, const std::wstring &path)
+{
+    struct {
+        FILE_NAME_INFO info;
+        wchar_t room[4096];
+    } stored = {};
+
+    if (GetFileInformationByHandleEx(handle, FileNameInfo, &stored, sizeof stored) == 0)
+        return true;  // the system does not tell: the name stands
+    const wchar_t *text = stored.info.FileName;
+    const std::wstring_view wanted = last_component(path);
+    if (is_same_name(last_component({text, stored.info.FileNameLength / sizeof(wchar_t)}), wanted))
+        return true;
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(path.c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(find);
+    return is_same_name(entry.cFileName, wanted) || is_same_name(entry.cAlternateFileName, wanted);
+}
+
+// False when the existing entry path reaches is stored under another name (see
+// is_reached_by_own_name); true when it is its own, or when that cannot be told.
+static bool
+is_own_entry(const std::wstring &path)
+{
+    HANDLE handle = CreateFileW(
+        path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return true;
+    const bool own = is_reached_by_own_name(handle, path);
+    CloseHandle(handle);
+    return own;
+}
+
 bool
 entry_exists(const char *name)
 {
     const std::wstring wide = wide_from_cp932(name);
-    return is_device_name(wide) || GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (is_device_name(wide))
+        return true;
+    const std::wstring path = system_path(wide);
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES && is_own_entry(path);
+}
+
+bool
+names_fold_case()
+{
+    return true;
 }
 
 std::FILE *
 open_file(const char *name, const char *mode)
 {
     const std::wstring wide_mode(mode, mode + std::strlen(mode));  // ASCII
-    std::FILE *file = _wfopen(wide_from_cp932(name).c_str(), wide_mode.c_str());
+    std::FILE *file = _wfopen(system_path(wide_from_cp932(name)).c_str(), wide_mode.c_str());
     if (file == nullptr)
         note_errno(errno);
     return file;
@@ -66,7 +152,7 @@ is_regular_file(const char *name)
 {
     // The C runtime's stat tells files from folders and from devices such as "NUL" or "CON".
     struct _stat64 info;
-    if (_wstat64(wide_from_cp932(name).c_str(), &info) != 0) {
+    if (_wstat64(system_path(wide_from_cp932(name)).c_str(), &info) != 0) {
         note_errno(errno);
         return false;
     }
@@ -88,7 +174,8 @@ bool
 rename_no_replace(const char *from, const char *to)
 {
     // Without MOVEFILE_REPLACE_EXISTING the move fails when to exists.
-    if (MoveFileExW(wide_from_cp932(from).c_str(), wide_from_cp932(to).c_str(), 0) == 0) {
+    if (MoveFileExW(system_path(wide_from_cp932(from)).c_str(),
+                    system_path(wide_from_cp932(to)).c_str(), 0) == 0) {
         note_system_error(GetLastError());
         return false;
     }
@@ -115,8 +202,8 @@ name_as_url_bytes(const char *name, std::string *bytes_out)
 bool
 rename_replace(const char *from, const char *to)
 {
-    if (MoveFileExW(wide_from_cp932(from).c_str(), wide_from_cp932(to).c_str(),
-                    MOVEFILE_REPLACE_EXISTING) == 0) {
+    if (MoveFileExW(system_path(wide_from_cp932(from)).c_str(),
+                    system_path(wide_from_cp932(to)).c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
         note_system_error(GetLastError());
         return false;
     }
@@ -127,7 +214,7 @@ rename_replace(const char *from, const char *to)
 bool
 remove_file(const char *name)
 {
-    if (DeleteFileW(wide_from_cp932(name).c_str()) == 0) {
+    if (DeleteFileW(system_path(wide_from_cp932(name)).c_str()) == 0) {
         note_system_error(GetLastError());
         return false;
     }
@@ -162,13 +249,34 @@ create_new_file(const char *name, std::FILE **file_out)
     const std::wstring wide = wide_from_cp932(name);
     if (is_device_name(wide))
         return CREATE_EXISTS;
-    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+    const std::wstring path = system_path(wide);
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                 nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        note_system_error(error);
-        return (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) ? CREATE_EXISTS
-                                                                             : CREATE_FAILED;
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            // Creating a new name in a folder that is there finds nothing missing: the name is
+            // one the file system cannot store (Wine says so of some names over 255 bytes of
+            // UTF-8, and cuts longer ones).
+            const bool folder_there = GetFileAttributesW(L".") != INVALID_FILE_ATTRIBUTES;
+            note_system_error(folder_there ? ERROR_FILENAME_EXCED_RANGE : error);
+            return CREATE_FAILED;
+        }
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+            note_system_error(error);
+            return CREATE_FAILED;
+        }
+        // an entry stored under a cut name: the name itself is too long to be stored
+        const bool own = is_own_entry(path);
+        note_system_error(own ? error : ERROR_FILENAME_EXCED_RANGE);
+        return own ? CREATE_EXISTS : CREATE_FAILED;
+    }
+    if (!is_reached_by_own_name(handle, path)) {
+        // created under a cut name: not the file asked for, and no name of the tool's
+        CloseHandle(handle);
+        DeleteFileW(path.c_str());
+        note_system_error(ERROR_FILENAME_EXCED_RANGE);
+        return CREATE_FAILED;
     }
     return stream_of_handle(handle, _O_WRONLY, "wb", file_out) ? CREATE_OK : CREATE_FAILED;
 }
@@ -215,22 +323,25 @@ folder_final_path()
     return path;
 }
 
-// True when handle reaches the file name in the current folder itself, not a file elsewhere
-// through a link (Wine shows a Unix symbolic link as a plain file: only the final path tells).
-// Names are compared as the file system does, ignoring case.
+// True when handle reaches the file name (at path) in the current folder itself, not a file
+// elsewhere through a link (Wine shows a Unix symbolic link as a plain file: only the final
+// path tells) nor one stored under a cut name. Names are compared as the file system does,
+// ignoring case. When the system cannot tell a final path (Wine cannot for a path longer than
+// MAX_PATH), the attributes and the identity decide alone, as without the folder's.
 static bool
-reaches_own_file(HANDLE handle, const std::wstring &name)
+reaches_own_file(HANDLE handle, const std::wstring &name, const std::wstring &path)
 {
+    if (!is_reached_by_own_name(handle, path))
+        return false;
     const std::wstring folder = folder_final_path();
-    if (folder.empty())
-        return true;  // nothing to compare with: the attributes and identity decide alone
+    const std::wstring reached = final_path(handle);
+    if (folder.empty() || reached.empty())
+        return true;
     std::wstring expected = folder;
     if (expected.back() != L'\\')
         expected += L'\\';
     expected += name;
-    const std::wstring reached = final_path(handle);
-    return CompareStringOrdinal(reached.c_str(), static_cast<int>(reached.size()), expected.c_str(),
-                                static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
+    return is_same_name(reached, expected);
 }
 
 // What a failed look at an existing file tells (the reason noted): the file is gone, or the
@@ -254,7 +365,8 @@ open_regular_handle(const char *name, DWORD access, HANDLE *handle_out,
         note_reason("a device");
         return EXISTING_OTHER;
     }
-    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    const std::wstring path = system_path(wide);
+    const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return gone_or_failed(GetLastError());
     }
@@ -264,7 +376,7 @@ open_regular_handle(const char *name, DWORD access, HANDLE *handle_out,
     }
     // The reparse point itself is opened, never what it points to; the checks below are made
     // on the open handle, which is what is used whatever the name becomes.
-    HANDLE handle = CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+    HANDLE handle = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return gone_or_failed(GetLastError());
@@ -273,7 +385,7 @@ open_regular_handle(const char *name, DWORD access, HANDLE *handle_out,
         GetFileInformationByHandle(handle, info_out) == 0 ||
         (info_out->dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
             0 ||
-        !reaches_own_file(handle, wide)) {
+        !reaches_own_file(handle, wide, path)) {
         note_reason("not a regular file of the folder");
         CloseHandle(handle);
         return EXISTING_OTHER;
@@ -339,20 +451,24 @@ inspect_entry(const char *name, file_identity *identity_out)
     const std::wstring wide = wide_from_cp932(name);
     if (is_device_name(wide))
         return ENTRY_OTHER;
-    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    const std::wstring path = system_path(wide);
+    const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return ENTRY_NONE;
     if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
         return ENTRY_OTHER;
     // Opened for no access: only the file's identity is read, whatever shares others hold.
     HANDLE handle =
-        CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return ENTRY_OTHER;
     BY_HANDLE_FILE_INFORMATION info;
     const bool known = GetFileInformationByHandle(handle, &info) != 0;
+    const bool own = is_reached_by_own_name(handle, path);
     CloseHandle(handle);
+    if (!own)
+        return ENTRY_NONE;  // no entry of that name: the name is too long to be stored
     if (!known)
         return ENTRY_OTHER;
     store_identity(info, identity_out);
@@ -374,7 +490,9 @@ list_entry_names(std::vector<std::string> *names_out, std::vector<std::string> *
         const std::wstring_view wide(entry.cFileName);
         if (wide == L"." || wide == L"..")
             continue;
-        if (cp932_from_wide(wide, &name))
+        // a name whose bytes lead to another name (escaped bytes already on disk, made by
+        // another program) names no entry of the tool's
+        if (cp932_from_wide(wide, &name) && wide_from_cp932(name) == wide)
             names_out->push_back(name);
         else if (unnamed_out != nullptr)
             unnamed_out->push_back(shown_cp932(wide));
@@ -392,6 +510,12 @@ void
 note_reason(const char *text)
 {
     noted = noted_failure{0, 0, text};
+}
+
+bool
+failure_is_name_too_long()
+{
+    return noted.system_code == ERROR_FILENAME_EXCED_RANGE;
 }
 
 // The system's message for code, as cp932 in text; false when it has none.
@@ -460,9 +584,9 @@ inspect_path(const char *path, file_identity *identity_out)
         return PATH_OTHER;
     }
     // Opened for no access, following links and junctions; a folder opens with backup semantics.
-    HANDLE handle =
-        CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle = CreateFileW(system_path(wide).c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         note_system_error(GetLastError());
         return PATH_NONE;

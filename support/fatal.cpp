@@ -2,7 +2,6 @@
 
 #include "platform/platform.hpp"
 
-#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -43,12 +42,7 @@ fail_run_file(const char *file_name, const char *format, ...)
     console_vprintf(format, args);
     va_end(args);
     // "fenwrack: <file>: <reason>\n" as other command-line tools tell it, in one write
-    char line[LINE_BUFFER_SIZE + REASON_SIZE + NAME_SIZE];
-    const int len =
-        std::snprintf(line, sizeof line, "%s: %s: %s\n", PROGRAM_NAME, file_name, reason);
-    if (len > 0)
-        console_error(
-            std::string_view(line, std::min(static_cast<std::size_t>(len), sizeof line - 1)));
+    console_error_printf("%s: %s: %s\n", PROGRAM_NAME, file_name, reason);
     pause_for_person(3000);
     exit_process(1);
 }

@@ -2,6 +2,7 @@
 
 #include "platform/platform.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -192,6 +193,17 @@ fit_file_name(std::span<char> name, std::size_t max_len)
     copy_bounded(name, base_view.substr(0, keep));
     append_bounded(name, ".");
     append_bounded(name, ext_view);
+}
+
+bool
+shorten_name_too_long(std::span<char> name, std::size_t *room)
+{
+    const std::size_t len = bounded_length(name);
+    if (!failure_is_name_too_long() || len <= 1)
+        return false;
+    *room = std::min(*room, len);
+    fit_file_name(name, *room - 1);
+    return bounded_length(name) < len;
 }
 
 // The device names of Windows: opening one opens the device, not a file.

@@ -33,8 +33,8 @@ is_same_name_nocase(const char *a, const char *b)
     return std::strlen(b) == len && str_nicmp(a, b, len) == 0;
 }
 
-static std::string
-folded_name(std::string_view name)
+std::string
+ascii_folded(std::string_view name)
 {
     std::string folded(name);
     for (char &c : folded)
@@ -47,14 +47,14 @@ make_name_set(std::span<const std::string> names)
 {
     name_set set;
     for (const std::string &name : names)
-        set.folded.insert(folded_name(name));
+        set.folded.insert(ascii_folded(name));
     return set;
 }
 
 bool
 has_name_nocase(const name_set *set, const char *name)
 {
-    return set != nullptr && !set->folded.empty() && set->folded.count(folded_name(name)) != 0;
+    return set != nullptr && !set->folded.empty() && set->folded.count(ascii_folded(name)) != 0;
 }
 
 bool

@@ -46,6 +46,9 @@ int str_nicmp(const char *text, const char *literal, std::size_t n);
 // True when a and b are the same name ignoring ASCII case (names that may denote one file).
 bool is_same_name_nocase(const char *a, const char *b);
 
+// name with ASCII a-z folded to A-Z: names that fold alike may denote one file.
+std::string ascii_folded(std::string_view name);
+
 // Names compared ignoring ASCII case, each held with a-z folded to A-Z, so that finding one
 // costs the same however many the set holds.
 struct name_set {
@@ -107,6 +110,13 @@ void note_name_refused(const char *name);
 // Forgets what make_unique_name learnt of the current folder (numbers taken, names refused,
 // names freed): called when another folder becomes current, whose searches start afresh.
 void forget_folder_names();
+
+// After a creation of name failed: when the file system found the name too long
+// (failure_is_name_too_long), shortens it as fit_file_name does to fewer bytes than it had,
+// lowers *room (the capacity, terminator included, that names of this file keep to from now on,
+// free-name candidates included) to match and returns true. Returns false after any other
+// failure, or when the name cannot be shortened.
+bool shorten_name_too_long(std::span<char> name, std::size_t *room);
 
 // Shortens name to at most max_len bytes when it is longer: the base is cut at a character
 // boundary and a short extension (up to 32 bytes) is kept; a longer one is cut with the rest.

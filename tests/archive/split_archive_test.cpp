@@ -2,9 +2,11 @@
 // which bytes, and the run log row. Archives are written with explicit line ends.
 #include "archive/archive.hpp"
 #include "decode/decode.hpp"
+#include "platform/platform.hpp"
 #include "tests/common/console_texts.hpp"
 #include "tests/common/test_files.hpp"
 
+#include <deque>
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
@@ -81,7 +83,10 @@ TEST_F(SplitArchive, WritesEachPartAsTheHeadersSay)
     const std::string long10237(10237, 'x');
     const std::string long10238(10238, 'y');
     const std::string long10240(10240, 'z');
-    const std::vector<walk_case> cases = {
+    const std::string c251 = std::string(251, 'c') + ".jpg";
+    const std::string c246 = std::string(246, 'c') + "_0001.jpg";
+    using files_of = std::map<std::string, std::string>;
+    std::vector<walk_case> cases = {
         {"first part takes the kind of the archive's own header",
          crlf(ie_header() + "--" + B + "\nContent-Location: http://h/d/one.txt\n\nhello\n--" + B +
               "--\n"),
@@ -163,6 +168,24 @@ TEST_F(SplitArchive, WritesEachPartAsTheHeadersSay)
               "--\nepilogue\n"),
          {{"i1.txt", "i1\r\n"}, {"o2.txt", "o2\r\n"}},
          ",2,i1.txt,o2.txt"},
+        {"sibling multiparts: a close returns to the boundary the closed one was declared in",
+         crlf(ie_header() + "--" + B +
+              "\nContent-Type: multipart/alternative; boundary=\"A\"\n\n--A\nContent-Type: "
+              "text/plain\nContent-Location: http://h/a.txt\n\na\n--A--\n--" +
+              B +
+              "\nContent-Type: multipart/alternative; boundary=\"Z\"\n\n--Z\nContent-Type: "
+              "text/plain\nContent-Location: http://h/z.txt\n\nz\n--Z--\n--" +
+              B + "\nContent-Type: image/gif\nContent-Location: http://h/after.gif\n\ng\n--" + B +
+              "\nContent-Type: text/plain\nContent-Location: http://h/last.txt\n\nl\n--" + B +
+              "--\n"),
+         {{"a.txt", "a\r\n"}, {"z.txt", "z\r\n"}, {"after.gif", "g\r\n"}, {"last.txt", "l\r\n"}},
+         ",4,a.txt,z.txt,after.gif,last.txt"},
+        {"two long names cut to one that differ only in letter case: one file where case folds",
+         crlf(ie_header() + "--" + B + "\nContent-Location: http://x/" + std::string(300, 'c') +
+              "x.jpg\n\nx\n--" + B + "\nContent-Type: text/plain\nContent-Location: http://x/" +
+              std::string(300, 'c') + "X.jpg\n\nX\n--" + B + "--\n"),
+         names_fold_case() ? files_of{{c251, "X\r\n"}} : files_of{{c251, "x\r\n"}, {c246, "X\r\n"}},
+         ",2," + c251 + "," + (names_fold_case() ? c251 : c246)},
         {"a body may run to the end of the input",
          crlf(ie_header() + "--" + B + "\nContent-Location: http://h/t.txt\n\nlast\n"),
          {{"t.txt", "last\r\n"}},
@@ -246,6 +269,29 @@ TEST_F(SplitArchive, WritesEachPartAsTheHeadersSay)
           {"t.txt", repeat(std::string(9000, 't') + "\r\n", 40)}},
          ",3,b.gif,q.htm,t.txt"},
     };
+    // The blank line that starts a body, after a location line plain or encoded, at every offset
+    // around the ends of the reader's first two 64 KiB blocks: the line start must be told right
+    // where a read ends at a block's end and where a step back leaves the block.
+    std::deque<std::string> titles;
+    for (const std::string location : {"http://h/t.txt", "=?shift_jis?Q?http://h/t.txt?="}) {
+        for (std::size_t blank = 65533; blank <= 131074; ++blank) {
+            if (blank == 65539)
+                blank = 131069;  // and around the second block's end
+            std::string archive = crlf("Content-Type: multipart/related; boundary=\"BB\"\n\n--BB"
+                                       "\nContent-Type: text/plain\n");
+            const std::string tail = "Content-Location: " + location + "\r\n";
+            for (std::size_t pad = blank - archive.size() - tail.size(); pad > 0;) {
+                const std::size_t len = pad > 8004 ? 8000 : pad;  // header lines of 4 bytes or more
+                archive += "X:" + std::string(len - 4, 'x') + "\r\n";
+                pad -= len;
+            }
+            titles.push_back(location + ", blank line at " + std::to_string(blank));
+            cases.push_back({titles.back().c_str(),
+                             archive + tail + crlf("\nbody\n--BB--\n"),
+                             {{"t.txt", "body\r\n"}},
+                             ",1,t.txt"});
+        }
+    }
     int index = 0;
     for (const walk_case &c : cases) {
         const std::string folder = "case" + std::to_string(index++);

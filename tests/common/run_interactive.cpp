@@ -218,7 +218,7 @@ finish_program(running_program *p, double seconds)
         *fd = -1;
     }
     interactive_result result;
-    result.status = ended && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    result.status = !ended ? -1 : WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
     result.out = std::move(p->out);
     result.err = std::move(p->err);
     return result;

@@ -34,7 +34,8 @@ struct running_program {
 };
 
 struct interactive_result {
-    int status = -1;  // exit status as the shell reports it (0-255), -1 when killed
+    int status = -1;  // exit status as the shell reports it (0-255; 128 + N after signal N),
+                      // -1 when killed for running too long
     std::string out;  // standard output (with a terminal: everything the terminal got)
     std::string err;  // standard error (empty with a terminal)
 };

@@ -137,7 +137,8 @@ run_program(const std::string &program, const std::filesystem::path &folder,
     const std::filesystem::path out_file = io_base.string() + ".out";
     write_file(in_file, input);
 
-    std::string command = "cd " + quoted(folder.string()) + " && ";
+    // a run that hangs is stopped (status 124), so that it fails its test instead of stalling it
+    std::string command = "cd " + quoted(folder.string()) + " && timeout --foreground -k 10 600 ";
     if (!runner.empty())
         command += runner + " ";
     command += quoted(path) + " < " + quoted(in_file.string()) + " > " + quoted(out_file.string()) +

@@ -14,7 +14,8 @@ struct program_result {
 // Runs program ("fenwrack", "fenwrack_dated", "fenwrack_nosleep", "fenwrack_dated_nosleep")
 // in folder with input on standard input. The programs are looked up in FENWRACK_PROGRAM_DIR
 // (default: the build folder), with FENWRACK_EXE_SUFFIX appended (".exe" for Windows builds)
-// and started through FENWRACK_RUNNER when set (for example "wine").
+// and started through FENWRACK_RUNNER when set (for example "wine"). A run that has not ended
+// after ten minutes is stopped: its status is then 124.
 program_result run_program(const std::string &program, const std::filesystem::path &folder,
                            const std::string &input);
 

@@ -52,16 +52,19 @@ small_archive(int n)
 }
 
 // What follows "a0000" ... in an archive's name: 長い名前の書庫 (a long archive name) four times,
-// after an escape sequence in archive 3 (its escape byte is shown as '?'). Under Wine, which
-// runs here in the C locale (ASCII names only) and whose console lays out its own screen, none.
+// after an escape sequence in every third archive, after a lead byte in every other one of
+// those (the lead byte and the escape byte are shown as '?'). Under Wine, which runs here in
+// the C locale (ASCII names only) and whose console lays out its own screen, none.
 std::string
 name_tail(int n, bool shown = false)
 {
     std::string tail;
     if (programs_use_crlf_console())
         return tail;
-    if (n == 3)
+    if (n % 6 == 3)
         tail.append(shown ? "?[2J" : "\x1b[2J");
+    else if (n % 6 == 0)
+        tail.append(shown ? "??[1A" : "\x9f\x1b[1A");
     for (int k = 0; k < 4; ++k)
         tail += "\x92\xb7\x82\xa2\x96\xbc\x91O\x82\xcc\x8f\x91\x8c\xc9";
     return tail;
@@ -163,8 +166,8 @@ summary_of(int count)
 }  // namespace
 
 // A long run: a pipe gets today's bytes; a terminal of 41 columns also gets the progress line,
-// never wider than 40 columns, names cut only between characters, a name's escape byte shown as
-// '?', the line erased before the summary.
+// never wider than 40 columns, names cut only between characters, a name's escape and lone
+// lead bytes shown as '?', the line erased before the summary.
 TEST_F(LongRun, TerminalShowsProgressAndThenTheSummaryAPipeGetsAlike)
 {
     const int count = programs_use_crlf_console() ? 150 : 2000;
@@ -314,6 +317,26 @@ TEST_F(LongRun, StopEndsTheRunAfterThePartBeingWritten)
         if (c.thread_page) {
             EXPECT_NE(read_file(run / "12345678.htm").find("src=\"TH.tmp\""), std::string::npos);
         }
+    }
+}
+
+// After the run, in the closing pause and in the final Enter wait, Ctrl-C ends the program at
+// once again, input or not, with the status of a program that Ctrl-C ended (Wine's own ending of
+// a program without a Ctrl-C handler gives 0).
+TEST_F(LongRun, CtrlCAfterTheRunEndsTheProgramAtOnce)
+{
+    write_file("a.mht", small_archive(0));
+    const std::string summary = summary_of(1);
+    for (const std::string &shown : {summary.substr(0, summary.find('\n')), ENTER}) {
+        running_program p = start_program("fenwrack", scratch, {});
+        send_input(&p, "Y\n");
+        ASSERT_TRUE(wait_for_output(&p, shown, program_time_limit(20))) << shown;
+        kill(p.pid, SIGINT);
+        EXPECT_FALSE(wait_for_output(&p, "never printed", program_time_limit(2)));
+        EXPECT_LT(p.output_fd, 0) << "still running after Ctrl-C: " << shown;
+        const interactive_result r = finish_program(&p, program_time_limit(20));
+        EXPECT_EQ(r.status, programs_use_crlf_console() ? 0 : 130) << shown;
+        EXPECT_EQ(r.out.find(ENTER) == std::string::npos, shown != ENTER) << shown;
     }
 }
 

@@ -428,20 +428,26 @@ TEST_F(PlatformLayer, PageNamedLikeADeviceIsKeptOnWindows)
 
 // Names cp932 cannot hold: on Windows no name of the tool's reaches such an archive, which is
 // left alone with a message (never taken for another file, never the end of the batch); on
-// Linux names are bytes, and it is split like any other under its own bytes.
+// Linux names are bytes, and it is split like any other under its own bytes. So is a name with
+// a character of U+F780-U+F7FF, which stands for a lone byte in the tool's own names on
+// Windows: there its bytes would lead to another name (U+F781 'q' to 〈, cp932 81 71).
 TEST_F(PlatformLayer, ArchiveNamedOutsideCp932IsLeftAloneOnWindows)
 {
     const std::string korean = "\xed\x95\x9c\xea\xb5\xad\xec\x96\xb4";  // 한국어, UTF-8
     const std::string cafe = "caf\xc3\xa9\xe2\x98\x95";                 // café☕, UTF-8
+    const std::string escaped = "\xef\x9e\x81q";                        // U+F781 q, UTF-8
     write_file(scratch / (korean + ".mht"), plain_archive("k"));
     write_file(scratch / (cafe + ".mht"), plain_archive("c"));
+    write_file(scratch / (escaped + ".mht"), plain_archive("e"));
     write_input(scratch, "a.mht", plain_archive("a"));
+    write_input(scratch, "\x81q.mht", plain_archive("angle"));        // 〈.mht
+    write_input(scratch, "\x82\xa0.mht", plain_archive("hiragana"));  // あ.mht
     const program_result r = run_program("fenwrack_nosleep", scratch, "Y\n\n");
     EXPECT_EQ(r.status, 0);
     std::string rows = "a.mht,1,a.dec\r\n";
     std::string skipped;
     if (programs_use_crlf_console()) {
-        for (const char *shown : {"???.mht", "caf??.mht"}) {
+        for (const char *shown : {"???.mht", "?q.mht", "caf??.mht"}) {
             skipped += std::string("\x81@") + shown +
                        " \x82\xcd\x83t\x83@\x83"
                        "C\x83\x8b\x96\xbc\x82\xf0 Shift_JIS \x82\xc5\x95\\\x82\xb9\x82\xc8\x82"
@@ -449,13 +455,16 @@ TEST_F(PlatformLayer, ArchiveNamedOutsideCp932IsLeftAloneOnWindows)
                        "A\x8f\x88\x97\x9d\x82\xb5\x82\xdc\x82\xb9\x82\xf1\x81"
                        "B\n";  // 　NAME はファイル名を Shift_JIS で表せないため、処理しません。
         }
+        rows += "\x81q.mht,1,\x81q.dec\r\n\x82\xa0.mht,1,\x82\xa0.dec\r\n";
     } else {
-        for (const std::string &base : {cafe, korean})
+        for (const std::string &base :
+             {cafe, std::string("\x81q"), std::string("\x82\xa0"), korean, escaped})
             rows += base + ".mht,1," + base + ".dec\r\n";
     }
-    const int processed = programs_use_crlf_console() ? 1 : 3;
+    const int processed = programs_use_crlf_console() ? 3 : 6;
     EXPECT_EQ(r.out.substr(r.out.find(PROMPT) + PROMPT.size()),
               console("\n" + skipped + summary(processed, "log.csv") + ENTER));
     EXPECT_EQ(read_file(scratch / "log.csv"), STORED_LOG_HEADER + rows);
     EXPECT_EQ(read_file(scratch / (korean + ".mht")), plain_archive("k"));
+    EXPECT_EQ(read_file(scratch / (escaped + ".mht")), plain_archive("e"));
 }

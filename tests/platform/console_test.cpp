@@ -27,7 +27,9 @@ namespace
 enum write_kind : int {
     TO_OUT = 0,
     TO_ERR = 1,
-    PRINTF_OUT = 2
+    PRINTF_OUT = 2,   // a whole message through "%s"
+    PRINTF_NAME = 3,  // a name in a message: "<%s>\n"
+    ERROR_NAME = 4    // a name in a message to standard error: "<%s>\n"
 };
 
 struct console_call {
@@ -55,8 +57,12 @@ make_calls(const std::vector<console_call> &calls, const child_locale &locale)
             console_write(call.text);
         else if (call.kind == TO_ERR)
             console_error(call.text);
-        else
+        else if (call.kind == PRINTF_OUT)
             console_printf("%s", call.text.c_str());
+        else if (call.kind == PRINTF_NAME)
+            console_printf("<%s>\n", call.text.c_str());
+        else
+            console_error_printf("<%s>\n", call.text.c_str());
     }
     // Nothing after the codeset query may see the user's locale.
     const char *left = std::setlocale(LC_CTYPE, nullptr);
@@ -163,6 +169,15 @@ TEST_F(Console, TerminalShowsTheTextInItsEncoding)
          std::string(11, '?') + "(Y/N):"},
         {"unknown locale: as the C locale", {{TO_OUT, A_HIRAGANA + "a"}}, "xx_YY.NOPE", "?a"},
         {"POSIX locale", {{TO_OUT, A_HIRAGANA + KANA_HALF}}, "POSIX", "??"},
+        // a name's bytes that a terminal takes as control show as '?', on either stream
+        {"escape sequences in a name",
+         {{PRINTF_NAME, "\x1b[2J\x1b[HE.mht"}, {ERROR_NAME, "\x1b[K"}},
+         "C.UTF-8",
+         "<?[2J?[HE.mht>\n<?[K>\n"},
+        {"lead byte before ESC, line feed, DEL, whole character, lone lead byte",
+         {{PRINTF_NAME, "\x9f\x1b[1A\n\x7f" + A_HIRAGANA + "\x82"}},
+         "C.UTF-8",
+         "<??[1A??\u3042?>\n"},
     };
     for (const row &r : rows) {
         const child_output got = run_child(r.calls, {r.lc_all, ""}, false);
@@ -173,10 +188,13 @@ TEST_F(Console, TerminalShowsTheTextInItsEncoding)
 
 TEST_F(Console, PipeGetsTheBytesAsTheyAre)
 {
-    const std::vector<console_call> calls = {
-        {TO_OUT, PROMPT}, {TO_OUT, "a\x82"}, {TO_OUT, "\xa0\n"}, {PRINTF_OUT, "\x82"}};
+    const std::vector<console_call> calls = {{TO_OUT, PROMPT},
+                                             {TO_OUT, "a\x82"},
+                                             {TO_OUT, "\xa0\n"},
+                                             {PRINTF_OUT, "\x82"},
+                                             {PRINTF_NAME, "\x9f\x1b[1A\x7f"}};
     const child_output got = run_child(calls, {"C.UTF-8", ""}, true);
-    EXPECT_EQ(got.bytes, PROMPT + "a\x82\xa0\n\x82");
+    EXPECT_EQ(got.bytes, PROMPT + "a\x82\xa0\n\x82<\x9f\x1b[1A\x7f>\n");
     EXPECT_EQ(got.status, 0);
 }
 
