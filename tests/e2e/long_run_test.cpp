@@ -235,7 +235,7 @@ TEST_F(LongRun, TerminalShowsProgressAndThenTheSummaryAPipeGetsAlike)
 // A request to stop while a part replaces a file: its row of the table and what is left.
 struct stop_case {
     int signal_number;
-    int status;               // as the shell reports it; -1: killed
+    int status;               // as the shell reports it
     bool thread_page;         // a page before the part names a thumbnail that comes after it
     bool posix_only = false;  // Wine takes only Ctrl-C as a console event
 };
