@@ -11,6 +11,19 @@
 #include <utility>
 #include <vector>
 
+// Console texts, cp932 bytes.
+// 出力ファイルを開けませんでした。\n(%s)\n
+inline constexpr char MSG_OUTPUT_OPEN[] =
+    "\x8fo\x97\xcd\x83t\x83@\x83"
+    "C\x83\x8b\x82\xf0\x8aJ\x82\xaf\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd\x81"
+    "B\n(%s)\n";
+// 　%s は書き出したファイルではないため、参照を書き換えません。\n
+inline constexpr char MSG_LEFT_ALONE[] =
+    "\x81@%s \x82\xcd\x8f\x91\x82\xab\x8fo\x82\xb5\x82\xbd\x83t\x83@\x83"
+    "C\x83\x8b\x82\xc5\x82\xcd\x82\xc8\x82\xa2\x82\xbd\x82\xdf\x81"
+    "A\x8eQ\x8f\xc6\x82\xf0\x8f\x91\x82\xab\x8a\xb7\x82\xa6\x82\xdc\x82\xb9\x82\xf1\x81"
+    "B\n";
+
 // One replacement of a rewrite: every occurrence of old_text (not empty) becomes new_text.
 struct replacement {
     std::string_view old_text;

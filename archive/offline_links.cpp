@@ -18,18 +18,6 @@
 // (as the headers gave it, with the renames the page's text took), or when it is "cid:X" and
 // the part's Content-ID is <X>. Every other byte of the page stays as it is.
 
-// 　%s は書き出したファイルではないため、参照を書き換えません。\n
-static constexpr char MSG_LEFT_ALONE[] =
-    "\x81@%s \x82\xcd\x8f\x91\x82\xab\x8fo\x82\xb5\x82\xbd\x83t\x83@\x83"
-    "C\x83\x8b\x82\xc5\x82\xcd\x82\xc8\x82\xa2\x82\xbd\x82\xdf\x81"
-    "A\x8eQ\x8f\xc6\x82\xf0\x8f\x91\x82\xab\x8a\xb7\x82\xa6\x82\xdc\x82\xb9\x82\xf1\x81"
-    "B\n";
-// 出力ファイルを開けませんでした。\n(%s)\n
-static constexpr char MSG_OUTPUT_OPEN[] =
-    "\x8fo\x97\xcd\x83t\x83@\x83"
-    "C\x83\x8b\x82\xf0\x8aJ\x82\xaf\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd\x81"
-    "B\n(%s)\n";
-
 // Bytes read from a page per step, and the size of the output gathered before a write.
 static constexpr std::size_t READ_STEP = std::size_t{1} << 14;
 static constexpr std::size_t OUT_STEP = std::size_t{1} << 14;
