@@ -24,15 +24,26 @@ else
 fi
 bash scripts/check-style.sh
 
+# took WHAT: how long the step since the last one took
+step_start=$SECONDS
+took() {
+    echo "test: $1 took $((SECONDS - step_start)) s"
+    step_start=$SECONDS
+}
+took "installing and the style checks"
+
 cmake --preset ci
 cmake --build --preset ci -j"$jobs"
 ctest --preset ci -j"$jobs"
+took "the ci build and its tests"
 
 cmake --preset ci-asan
 cmake --build --preset ci-asan -j"$jobs"
 ctest --preset ci-asan -j"$jobs"
+took "the ci-asan build and its tests"
 
 bash scripts/check-packages.sh
+took "the package check"
 
 # Every preset README names builds as README says. default and asan are ci and ci-asan less
 # -Werror (and the benchmarks): the builds above compiled the same sources with the same
@@ -46,10 +57,13 @@ cmake --build --preset debug -j"$jobs" --target fenwrack fenwrack_dated >/dev/nu
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"$jobs" >/dev/null
 echo "test: presets default and asan configure, debug builds its programs, fuzz builds"
+took "the other presets"
 
 if ((windows)) && [[ -f .ci/windows.sh ]]; then
     bash .ci/windows.sh build/ci
+    took "the Windows leg"
 fi
 if [[ -f bench/smoke.sh ]]; then
     bash bench/smoke.sh build/ci
+    took "the benchmark smoke run"
 fi
