@@ -42,6 +42,12 @@ programs_use_crlf_console()
     return has_runner();
 }
 
+std::string
+console(const std::string &text)
+{
+    return programs_use_crlf_console() ? crlf(text) : text;
+}
+
 bool
 runner_folds_case()
 {

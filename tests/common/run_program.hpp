@@ -23,6 +23,10 @@ program_result run_program(const std::string &program, const std::filesystem::pa
 // stores "\n" as CR LF.
 bool programs_use_crlf_console();
 
+// What the console stores of text a program writes: each "\n" as CR LF where
+// programs_use_crlf_console(), else text as it is.
+std::string console(const std::string &text);
+
 // Seconds a program may take on a case that takes seconds_native when it runs directly: a
 // runner (Wine) creates files about ten times slower, so it gets more. Such limits only tell
 // a run that has gone wrong (a hang, or work that grows with the square of the input).

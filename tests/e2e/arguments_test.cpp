@@ -28,13 +28,6 @@ const std::string PIPE_JA = "\x81@\x91\xce\x98"
                             "b\x82\xc8\x82\xb5\x82\xc5\x8e\xc0\x8ds\x81i\x8am\x94"
                             "F\x82\xe0\x91\xd2\x82\xbf\x82\xe0\x82\xc8\x82\xb5\x81j: ";
 
-// What the console stores: the Windows console writes each "\n" as CR LF.
-std::string
-console(const std::string &text)
-{
-    return programs_use_crlf_console() ? crlf(text) : text;
-}
-
 interactive_result
 run_args(const std::string &program, const std::vector<std::string> &args,
          const std::string &input = "Y\n\n")

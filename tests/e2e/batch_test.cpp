@@ -11,12 +11,6 @@
 namespace
 {
 
-std::string
-console(const std::string &text)
-{
-    return programs_use_crlf_console() ? crlf(text) : text;
-}
-
 // Standard base64 with 76-column lines, as the browser writes image parts.
 std::string
 base64_lines(const std::string &bytes)

@@ -21,12 +21,6 @@ const std::string INPUT_MISSING = "\x93\xfc\x97\xcd\x83t\x83@\x83"
 const std::string RENAME_FAILED = "\x83\x8a\x83l\x81[\x83\x80\x83G\x83\x89\x81[\x82\xc5\x82\xb7\x81"
                                   "B\n";  // リネームエラーです。\n (then the two names)
 
-std::string
-console(const std::string &text)
-{
-    return programs_use_crlf_console() ? crlf(text) : text;
-}
-
 // The console from the first line after the answer on: what precedes is the dialogue.
 std::string
 after_answer(const std::string &out)

@@ -21,12 +21,6 @@ class Folders : public ScratchDirTest
 namespace
 {
 
-std::string
-console(const std::string &text)
-{
-    return programs_use_crlf_console() ? crlf(text) : text;
-}
-
 // Two archives of one page each in folder, and older pages there of the names the first one's
 // page takes.
 void

@@ -22,12 +22,6 @@ class LongRun : public ScratchDirTest
 namespace
 {
 
-std::string
-console(const std::string &text)
-{
-    return programs_use_crlf_console() ? crlf(text) : text;
-}
-
 // The exit status of a run Ctrl-C ended, as it reaches us: 130 on POSIX; the Windows programs
 // end with STATUS_CONTROL_C_EXIT (0xC000013A), whose low byte the runner passes on.
 int

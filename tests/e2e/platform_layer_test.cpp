@@ -41,13 +41,6 @@ summary(int archives, const std::string &log_name)
            "B\n";
 }
 
-// What the console stores: the Windows console writes each "\n" as CR LF.
-std::string
-console(const std::string &text)
-{
-    return programs_use_crlf_console() ? crlf(text) : text;
-}
-
 // A single-part archive without a location: its text comes out as "<base>.dec".
 std::string
 plain_archive(const std::string &text)
