@@ -1,5 +1,7 @@
 #include "tests/common/browser.hpp"
 
+#include "webref/webref.hpp"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -28,21 +30,16 @@ find_browser()
     return "";
 }
 
-// A name's bytes as a relative URL: every byte but letters, digits and "-._~/" escaped.
+// A name's bytes as a relative URL: every byte but the unreserved ones and '/' escaped.
 static std::string
 url_of_name(const std::string &name)
 {
     std::string url;
     for (const char c : name) {
         const auto b = static_cast<unsigned char>(c);
-        if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') ||
-            b == '-' || b == '.' || b == '_' || b == '~' || b == '/') {
-            url += c;
-        } else {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, "%%%02X", b);
-            url += hex;
-        }
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%%%02X", b);
+        url += is_unreserved(b) || b == '/' ? std::string(1, c) : std::string(hex);
     }
     return url;
 }
@@ -87,7 +84,8 @@ window.addEventListener('load', function () {
     return html;
 }
 
-// The text of the report element of the page the browser printed, its markup undone.
+// The text of the report element of the page the browser printed, its markup undone ("&amp;"
+// last, so that an escaped entity's text stays as it is).
 static std::string
 report_text(const std::string &dom)
 {
@@ -96,21 +94,15 @@ report_text(const std::string &dom)
     const std::size_t to = dom.find("</pre>", from);
     if (from == std::string::npos || to == std::string::npos)
         return "";
-    std::string text;
-    for (std::size_t k = from + open.size(); k < to; ++k) {
-        static const std::pair<const char *, char> ENTITIES[] = {
-            {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&nbsp;", ' '}};
-        bool entity = false;
-        for (const auto &[name, c] : ENTITIES) {
-            if (dom.compare(k, std::string(name).size(), name) == 0) {
-                text += c;
-                k += std::string(name).size() - 1;
-                entity = true;
-                break;
-            }
-        }
-        if (!entity)
-            text += dom[k];
+    std::string text = dom.substr(from + open.size(), to - from - open.size());
+    for (const auto &[entity, c] : {std::pair<std::string, char>{"&lt;", '<'},
+                                    {"&gt;", '>'},
+                                    {"&quot;", '"'},
+                                    {"&nbsp;", ' '},
+                                    {"&amp;", '&'}}) {
+        for (std::size_t at = text.find(entity); at != std::string::npos;
+             at = text.find(entity, at + 1))
+            text.replace(at, entity.size(), 1, c);
     }
     return text;
 }
