@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -438,21 +439,31 @@ link_output(output_entry *entry, page_context *page, link_buffers *buffers)
     entry->file_known = known;
 }
 
+// Per output: the last output written as each file, whose own turn rewrites that file.
+using last_outputs = std::map<file_identity, std::size_t>;
+
+static last_outputs
+last_output_of_each_file(std::span<const output_entry> outputs)
+{
+    last_outputs last;
+    for (std::size_t k = 0; k < outputs.size(); ++k) {
+        if (outputs[k].file_known)
+            last[outputs[k].file] = k;
+    }
+    return last;
+}
+
 // True when a later part replaced the file of entry k (they carried one name): the later one
 // is the file on disk, and its own turn rewrites it.
 static bool
-is_replaced_later(std::span<const output_entry> outputs, std::size_t k)
+is_replaced_later(std::span<const output_entry> outputs, const last_outputs &last, std::size_t k)
 {
     file_identity now;
     if (!outputs[k].file_known || inspect_entry(outputs[k].name, &now) != ENTRY_REGULAR ||
-        (now.volume == outputs[k].file.volume && now.index == outputs[k].file.index))
+        now == outputs[k].file)
         return false;
-    for (std::size_t j = k + 1; j < outputs.size(); ++j) {
-        if (outputs[j].file_known && outputs[j].file.volume == now.volume &&
-            outputs[j].file.index == now.index)
-            return true;
-    }
-    return false;
+    const auto found = last.find(now);
+    return found != last.end() && found->second > k;
 }
 
 void
@@ -462,10 +473,11 @@ link_outputs_offline(std::span<output_entry> outputs, std::span<const part_links
     link_buffers buffers;
     const std::vector<std::string> renamed = renamed_locations(links, renames);
     const part_index index = index_parts(links, renamed, &buffers);
+    const last_outputs last = last_output_of_each_file(outputs);
     for (std::size_t k = 0; k < outputs.size() && k < links.size(); ++k) {
         output_entry &entry = outputs[k];
         const bool style_sheet = entry.kind != KIND_HTML && links[k].style_sheet;
-        if ((entry.kind != KIND_HTML && !style_sheet) || is_replaced_later(outputs, k))
+        if ((entry.kind != KIND_HTML && !style_sheet) || is_replaced_later(outputs, last, k))
             continue;
         page_context page;
         page.outputs = outputs;

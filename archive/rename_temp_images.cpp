@@ -178,8 +178,7 @@ is_output_file(std::span<const output_entry> outputs, const char *name)
     if (inspect_entry(name, &file) != ENTRY_REGULAR)
         return false;
     return std::any_of(outputs.begin(), outputs.end(), [&file](const output_entry &entry) {
-        return entry.file_known && entry.file.volume == file.volume &&
-               entry.file.index == file.index;
+        return entry.file_known && entry.file == file;
     });
 }
 

@@ -98,7 +98,7 @@ struct walk_state {
     std::vector<output_entry> outputs;
     std::vector<part_links> links;  // of each output, for pages that open offline only
     // the files this archive wrote, by identity, with the names their parts carried (folded)
-    std::map<std::pair<std::uint64_t, std::uint64_t>, std::string> written;
+    std::map<file_identity, std::string> written;
     part_state part;
 };
 
@@ -396,7 +396,7 @@ refuses_replacing(const walk_state &s, const file_identity &file, const std::str
 {
     if (is_guarded_file(file, s.batch->guard))
         return true;
-    const auto written = s.written.find({file.volume, file.index});
+    const auto written = s.written.find(file);
     return written != s.written.end() && written->second != carried;
 }
 
@@ -483,7 +483,7 @@ close_part_output(walk_state *s, part_output *part)
         remove_file(part->work_name);
         fail_run_file(s->part.name, MSG_OUTPUT_OPEN, s->part.name);
     }
-    s->written.erase({part->replaced.volume, part->replaced.index});
+    s->written.erase(part->replaced);
 }
 
 // Sets the body line's end to CR LF: the text is cut at the first line feed or NUL, and to
@@ -664,7 +664,7 @@ write_part(walk_state *s)
     file_identity file;
     const bool known = out_identity(&part.out, &file);
     if (known)
-        s->written[{file.volume, file.index}] = carried;
+        s->written[file] = carried;
     copy_body(s, &part.out);
     close_part_output(s, &part);
     if (s->part.kind == KIND_HTML)
@@ -684,7 +684,7 @@ open_run_log(walk_state *s)
     if (opened != EXISTING_PLAIN)
         fail_run_file(name, "%s", MSG_LOG_OPEN);
     const file_identity &own = s->batch->log_identity;
-    if (file.volume != own.volume || file.index != own.index) {
+    if (file != own) {
         out_close(&s->log);
         note_reason("not the file this run created");
         fail_run_file(name, "%s", MSG_LOG_OPEN);

@@ -30,12 +30,6 @@ has_mht_extension(std::string_view name)
            has_prefix_nocase(name.data() + name.size() - MHT_EXTENSION.size(), MHT_EXTENSION);
 }
 
-static bool
-is_same_file(const file_identity &a, const file_identity &b)
-{
-    return a.volume == b.volume && a.index == b.index;
-}
-
 // What path names, into *target_out. Returns false when it is no folder and no archive.
 static bool
 find_target(const std::string &path, run_target *target_out)
@@ -61,9 +55,8 @@ find_target(const std::string &path, run_target *target_out)
 static bool
 covers(const run_target &a, const run_target &b)
 {
-    return is_same_file(a.folder_identity, b.folder_identity) &&
-           (a.archive.empty() ||
-            (!b.archive.empty() && is_same_file(a.archive_identity, b.archive_identity)));
+    return a.folder_identity == b.folder_identity &&
+           (a.archive.empty() || (!b.archive.empty() && a.archive_identity == b.archive_identity));
 }
 
 static void

@@ -8,6 +8,7 @@
 // stores each "\n" as CR LF.
 #pragma once
 
+#include <compare>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -137,6 +138,9 @@ create_result out_create_new(out_stream *out, const char *name, const char *mode
 struct file_identity {
     std::uint64_t volume = 0;
     std::uint64_t index = 0;
+
+    // one file exactly when both are equal; ordered by volume, then index
+    friend auto operator<=>(const file_identity &, const file_identity &) = default;
 };
 
 enum existing_result : int {

@@ -77,7 +77,7 @@ text_open_own(text_input *in, const char *name, const file_identity &expected, r
     const existing_result result = open_existing_for_reading(name, &file, &found);
     if (result != EXISTING_PLAIN)
         return result;
-    if (found.volume != expected.volume || found.index != expected.index) {
+    if (found != expected) {
         std::fclose(file);
         note_reason("not the file written");
         return EXISTING_OTHER;

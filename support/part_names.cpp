@@ -13,23 +13,16 @@ is_reserved_name(const char *name, const name_guard &guard)
     return has_name_nocase(guard.reserved_names, name);
 }
 
-static bool
-identity_less(const file_identity &a, const file_identity &b)
-{
-    return a.volume != b.volume ? a.volume < b.volume : a.index < b.index;
-}
-
 void
 sort_guarded_files(std::span<file_identity> files)
 {
-    std::sort(files.begin(), files.end(), identity_less);
+    std::sort(files.begin(), files.end());
 }
 
 bool
 is_guarded_file(const file_identity &file, const name_guard &guard)
 {
-    return std::binary_search(guard.guarded_files.begin(), guard.guarded_files.end(), file,
-                              identity_less);
+    return std::binary_search(guard.guarded_files.begin(), guard.guarded_files.end(), file);
 }
 
 bool
