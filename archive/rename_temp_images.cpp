@@ -72,56 +72,71 @@ page_file_key(const char *name)
     return "file/" + std::to_string(identity.volume) + "/" + std::to_string(identity.index);
 }
 
-// Rewrites the HTML output page with passes: only the file written for it, when that is known
-// (a page left alone keeps its text, and the console says so). Every entry of the same file
-// follows the file's new identity.
-static void
-rewrite_page(std::span<output_entry> outputs, std::size_t page, std::span<const replacement> passes,
-             const std::vector<std::string> &keys)
+// The keys of the outputs: page_file_key of each HTML output, empty for the others.
+static std::vector<std::string>
+page_file_keys(std::span<const output_entry> outputs)
 {
-    output_entry &entry = outputs[page];
-    if (!entry.file_known) {
-        rewrite_text_file(entry.name, passes);
+    std::vector<std::string> keys(outputs.size());
+    for (std::size_t k = 0; k < outputs.size(); ++k) {
+        if (outputs[k].kind == KIND_HTML)
+            keys[k] = page_file_key(outputs[k].name);
+    }
+    return keys;
+}
+
+// Rewrites the HTML output of entry with passes, through its file's identity: the entry's file
+// as rewritten then, as it was before, or, for a later entry of the same file, as an earlier
+// entry's rewrite left it (rewritten holds that, by key). Only the file written for it is
+// rewritten, when that is known (a page left alone keeps its text, and the console says so).
+static void
+rewrite_page(output_entry *entry, const std::string &key, std::span<const replacement> passes,
+             std::unordered_map<std::string, file_identity> *rewritten)
+{
+    if (!entry->file_known) {
+        rewrite_text_file(entry->name, passes);
         return;
     }
-    if (rewrite_text_file(entry.name, passes, &entry.file) == REWRITE_LEFT_ALONE)
-        return;
-    for (std::size_t k = page + 1; k < outputs.size(); ++k) {
-        if (outputs[k].kind == KIND_HTML && keys[k] == keys[page])
-            outputs[k].file = entry.file;
-    }
+    const auto earlier = rewritten->find(key);
+    if (earlier != rewritten->end())
+        entry->file = earlier->second;
+    if (rewrite_text_file(entry->name, passes, &entry->file) != REWRITE_LEFT_ALONE)
+        (*rewritten)[key] = entry->file;
 }
 
 // Rewrites every HTML output once with the pending replacements, in list order. A file that
 // the list names twice (two entries reaching one file) takes each replacement twice in turn,
-// as one rewrite per listed page would give it.
+// as one rewrite per listed page would give it; its later entries then know it as rewritten.
 static void
 apply_pending(std::span<output_entry> outputs, pending_state *pending)
 {
     if (pending->replacements.empty())
         return;
-    std::vector<std::string> keys(outputs.size());
+    const std::vector<std::string> keys = page_file_keys(outputs);
     std::unordered_map<std::string, std::size_t> copies;
     for (std::size_t k = 0; k < outputs.size(); ++k) {
-        if (outputs[k].kind == KIND_HTML) {
-            keys[k] = page_file_key(outputs[k].name);
+        if (outputs[k].kind == KIND_HTML)
             ++copies[keys[k]];
-        }
     }
+    std::unordered_map<std::string, file_identity> rewritten;
     std::vector<replacement> passes;
     for (std::size_t k = 0; k < outputs.size(); ++k) {
         if (outputs[k].kind != KIND_HTML)
             continue;
         const auto it = copies.find(keys[k]);
-        if (it->second == 0)
-            continue;  // rewritten already under the file's first entry
+        if (it->second == 0) {
+            // rewritten already under the file's first entry
+            const auto done = rewritten.find(keys[k]);
+            if (outputs[k].file_known && done != rewritten.end())
+                outputs[k].file = done->second;
+            continue;
+        }
         passes.clear();
         for (const auto &[old_text, new_text] : pending->replacements) {
             for (std::size_t c = 0; c < it->second; ++c)
                 passes.push_back({old_text, new_text});
         }
         it->second = 0;
-        rewrite_page(outputs, k, passes, keys);
+        rewrite_page(&outputs[k], keys[k], passes, &rewritten);
     }
     pending->replacements.clear();
 }
@@ -131,10 +146,11 @@ static void
 replace_in_pages(std::span<output_entry> outputs, const char *old_text, const char *new_text)
 {
     const replacement one{old_text, new_text};
-    const std::vector<std::string> keys(outputs.size());
+    const std::vector<std::string> keys = page_file_keys(outputs);
+    std::unordered_map<std::string, file_identity> rewritten;
     for (std::size_t k = 0; k < outputs.size(); ++k) {
         if (outputs[k].kind == KIND_HTML)
-            rewrite_page(outputs, k, std::span<const replacement>(&one, 1), keys);
+            rewrite_page(&outputs[k], keys[k], std::span<const replacement>(&one, 1), &rewritten);
     }
 }
 

@@ -144,6 +144,30 @@ TEST_F(RenameTempImages, MissingThumbnailSourceEndsTheRun)
                 testing::ExitedWithCode(1), "");
 }
 
+// Regression: with a page gone from the folder, each rename rewrites the pages one by one until
+// the gone one ends the run; the second page was then taken for another file and left as it was.
+TEST_F(RenameTempImages, PageGoneEndsTheRunAfterThePagesBeforeIt)
+{
+    for (const char *name : {"p.htm", "q.htm"})
+        write_file(name, "<img src=\"x.tmp\">\r\n");
+    write_file("x.tmp", "1");
+    std::vector<output_entry> outputs = make_outputs({{KIND_HTML, "p.htm"},
+                                                      {KIND_HTML, "q.htm"},
+                                                      {KIND_HTML, "gone.htm"},
+                                                      {KIND_OTHER, "x.tmp"}});
+    for (output_entry &e : outputs)
+        e.file_known = inspect_entry(e.name, &e.file) == ENTRY_REGULAR;
+    image_names images;
+    std::vector<char> line(LINE_BUFFER_SIZE);
+    std::vector<char> work(LINE_BUFFER_SIZE);
+    EXPECT_EXIT(rename_temp_images(outputs, "p", &images, line, work), testing::ExitedWithCode(1),
+                "");
+    for (const char *name : {"p.htm", "q.htm"})
+        EXPECT_EQ(read_file(name), "<img src=\"p_001.tmp\">\r\n") << name;
+    for (output_entry &e : outputs)
+        checked_free(e.name);
+}
+
 // Regression: a page put aside for a symbolic link (or another file) before its references
 // were rewritten was read through it, and the page became a copy of the file it named.
 TEST_F(RenameTempImages, PageSwappedForAnotherFileIsLeftAlone)
