@@ -3,6 +3,7 @@
 #include "platform/platform.hpp"
 #include "support/support.hpp"
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -51,52 +52,69 @@ find_target(const std::string &path, run_target *target_out)
     return inspect_path(folder, &target_out->folder_identity) == PATH_FOLDER;
 }
 
-// True when what a splits holds what b splits: the same folder, whole or the same archive.
-static bool
-covers(const run_target &a, const run_target &b)
-{
-    return a.folder_identity == b.folder_identity &&
-           (a.archive.empty() || (!b.archive.empty() && a.archive_identity == b.archive_identity));
-}
-
 static void
 tell_split_once(const run_target &left_out, const run_target &kept)
 {
     tell_about(left_out.given, "split once, with " + kept.given);
 }
 
+// The targets found so far, and what each splits, so that an argument that repeats one is found
+// at once however many there are (a shell's "*.mht" may give thousands).
+struct target_list {
+    std::vector<run_target> targets;
+    std::vector<bool> dropped;  // split with a folder named whole after it
+    std::map<file_identity, std::size_t> whole_folders;
+    std::map<std::pair<file_identity, file_identity>, std::size_t> archives;  // folder, archive
+    std::map<file_identity, std::vector<std::size_t>> archives_in;            // of each folder
+};
+
 // Adds target unless an earlier target splits it already; a folder named whole replaces its
 // archives named before, at the place of the first of them.
 static void
-add_target(run_target target, std::vector<run_target> *targets)
+add_target(run_target target, target_list *list)
 {
-    for (const run_target &earlier : *targets) {
-        if (covers(earlier, target)) {
-            tell_split_once(target, earlier);
+    const auto whole = list->whole_folders.find(target.folder_identity);
+    if (whole != list->whole_folders.end()) {
+        tell_split_once(target, list->targets[whole->second]);
+        return;
+    }
+    const std::size_t next = list->targets.size();
+    if (!target.archive.empty()) {
+        const auto [same, added] =
+            list->archives.try_emplace({target.folder_identity, target.archive_identity}, next);
+        if (!added) {
+            tell_split_once(target, list->targets[same->second]);
             return;
         }
+        list->archives_in[target.folder_identity].push_back(next);
+        list->targets.push_back(std::move(target));
+        list->dropped.push_back(false);
+        return;
     }
-    std::vector<run_target> kept;
-    bool placed = false;
-    for (run_target &earlier : *targets) {
-        if (!covers(target, earlier)) {
-            kept.push_back(std::move(earlier));
-            continue;
+    std::size_t place = next;
+    const auto named = list->archives_in.find(target.folder_identity);
+    if (named != list->archives_in.end()) {
+        for (const std::size_t k : named->second) {
+            tell_split_once(list->targets[k], target);
+            list->dropped[k] = true;
         }
-        tell_split_once(earlier, target);
-        if (!placed)
-            kept.push_back(target);
-        placed = true;
+        place = named->second.front();
     }
-    if (!placed)
-        kept.push_back(std::move(target));
-    targets->swap(kept);
+    list->whole_folders[target.folder_identity] = place;
+    if (place == next) {
+        list->targets.push_back(std::move(target));
+        list->dropped.push_back(false);
+    } else {
+        list->targets[place] = std::move(target);
+        list->dropped[place] = false;
+    }
 }
 
 bool
 find_targets(std::span<const command_argument> paths, std::vector<run_target> *targets_out)
 {
     bool all_found = true;
+    target_list list;
     for (const command_argument &path : paths) {
         run_target target;
         if (!path.exact) {
@@ -106,8 +124,12 @@ find_targets(std::span<const command_argument> paths, std::vector<run_target> *t
             tell_about(path.text, "not a folder or archive");
             all_found = false;
         } else if (all_found) {
-            add_target(std::move(target), targets_out);
+            add_target(std::move(target), &list);
         }
+    }
+    for (std::size_t k = 0; k < list.targets.size(); ++k) {
+        if (!list.dropped[k])
+            targets_out->push_back(std::move(list.targets[k]));
     }
     return all_found;
 }
