@@ -148,6 +148,10 @@ TEST_F(RenameTempImages, MissingThumbnailSourceEndsTheRun)
 // the gone one ends the run; the second page was then taken for another file and left as it was.
 TEST_F(RenameTempImages, PageGoneEndsTheRunAfterThePagesBeforeIt)
 {
+#if !__has_include(<sys/wait.h>)
+    // without fork a death test's statement runs in a new process, in a scratch folder of its own
+    GTEST_SKIP() << "the files a death test's child leaves lie elsewhere";
+#endif
     for (const char *name : {"p.htm", "q.htm"})
         write_file(name, "<img src=\"x.tmp\">\r\n");
     write_file("x.tmp", "1");
