@@ -110,13 +110,20 @@ void read_encoded_location(text_input *archive, std::span<char> line, std::span<
 
 // offline_links.cpp
 
-// What pages that open offline need to know of a written part: its Content-Location as the
-// headers gave it (encoded words decoded), its Content-ID (without the angle brackets), and
-// whether it is a style sheet.
+// What pages that open offline need to know of a written part.
 struct part_links {
+    // its Content-Location as the headers gave it (encoded words decoded); a relative one
+    // resolved against the enclosing multipart's Content-Location or Content-Base
     std::string location;
-    std::string content_id;
-    bool style_sheet = false;
+    std::string content_id;  // its Content-ID, without the angle brackets
+    bool style_sheet = false;  // text/css
+    bool xhtml = false;        // application/xhtml+xml: a page like text/html
+    // the Content-Type's charset parameter, unquoted, as given ("" when none; at most 40 bytes
+    // are kept: a longer one is no charset name)
+    std::string charset;
+    // the run converted the part's text from ISO-2022-JP to Shift_JIS (a 7bit or 8bit body
+    // that held the converter's escape sequences)
+    bool converted_to_sjis = false;
 };
 
 // Points every reference in the HTML and style sheet outputs that names one of the outputs'
