@@ -5,6 +5,7 @@
 #include "webref/webref.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <string>
@@ -15,9 +16,12 @@
 // Pages that open offline: every reference in an HTML or style sheet output that names a part
 // of the same archive is pointed at the file written for that part, as a reference relative to
 // the page (the folder may move), percent-encoded from the name as the file system stores it.
-// A reference names a part when, resolved against the page's base, it is the part's location
-// (as the headers gave it, with the renames the page's text took), or when it is "cid:X" and
-// the part's Content-ID is <X>. Every other byte of the page stays as it is.
+// A reference names a part when, resolved against the page's base as a browser resolves it, it
+// is the part's location (as the headers gave it, with the renames the page's text took), or
+// when it is "cid:X" and the part's Content-ID, or its location, is that. Elements whose
+// reference now leads to a file lose their integrity and crossorigin attributes (a file
+// satisfies neither), and a page's charset is declared as its text now is. Every other byte of
+// the page stays as it is.
 
 // Bytes read from a page per step, and the size of the output gathered before a write.
 static constexpr std::size_t READ_STEP = std::size_t{1} << 14;
@@ -28,10 +32,18 @@ static constexpr std::size_t OUT_STEP = std::size_t{1} << 14;
 // stays as it is.
 static constexpr std::size_t VALUE_SIZE = std::size_t{1} << 14;
 
+// What a page without an absolute location resolves its references against: a stand-in for
+// the folder it lies in, which no real location shares. A reference it makes absolute is
+// written relative again, without it.
+static constexpr std::string_view FOLDER_BASE = "http://page.invalid/";
+
+// The text a page whose text is now Shift_JIS declares.
+static constexpr std::string_view SHIFT_JIS = "Shift_JIS";
+
 // What the archive's parts are known by: their locations (canonical form) as the pages' text
 // names them after the renames, and, for the style sheets, whose text no rename touched, the
-// locations the renames changed as they were before; and their Content-IDs. Each names the part
-// written last with it.
+// locations the renames changed as they were before; and their Content-IDs and "cid:"
+// locations (escapes undone). Each names the part written last with it.
 struct part_index {
     std::unordered_map<std::string, std::size_t> by_location;
     std::unordered_map<std::string, std::size_t> by_former_location;
@@ -48,26 +60,88 @@ struct link_buffers {
     std::vector<char> written;  // grows to what a replacement needs
 };
 
-// What one page's references are resolved against.
+// Where a page that declares no charset gets its <meta charset>: right after the first of
+// these tags it has (the later ones only when it has none of the earlier), or at its start.
+enum meta_place : int {
+    META_AT_START = 0,
+    META_AFTER_DOCTYPE = 1,
+    META_AFTER_HTML = 2,
+    META_AFTER_HEAD = 3
+};
+
+// What a first look at a page finds: its base element, whether any element may lose
+// attributes, whether it declares a charset and where a declaration would go.
+struct page_survey {
+    bool has_base = false;
+    std::uint64_t base_element = 0;
+    std::string base_href;
+    bool has_droppable = false;
+    bool declares_charset = false;
+    meta_place meta_at = META_AT_START;
+};
+
+// What one page's references are resolved against, and what its pass has done so far.
 struct page_context {
     std::span<const output_entry> outputs;
     const part_index *index = nullptr;
-    bool style_sheet = false;  // its text took no renames: the former locations name parts
-    std::string base;          // an absolute URI, or empty: no base
-    bool has_base_element = false;
+    bool style_sheet = false;     // its text took no renames: the former locations name parts
+    std::string location;         // its own location: absolute, or FOLDER_BASE
+    std::string base;             // what its relative references resolve against (absolute)
+    bool base_rewritten = false;  // its base element now names the page itself
+    std::uint64_t base_element = 0;
     std::string own_reference;  // the page's own file, as a reference
+    std::string charset;        // the charset its text is in now ("" unknown)
+    bool converted = false;     // its text was converted to Shift_JIS
+    std::string meta;           // a <meta charset> to insert ("" none)
+    meta_place meta_at = META_AT_START;
+    std::vector<std::uint64_t> local_elements;  // elements whose reference now leads to a file
+    std::size_t next_local = 0;                 // the first of them not passed yet
+    std::uint64_t read = 0;                     // bytes of the page read so far
+    std::uint64_t added = 0;                    // bytes absolute references added
 };
 
-// The canonical form of a location or a resolved reference, to compare as URIs compare.
+// An absolute reference a page's base made of a relative one may add at most this many bytes
+// per byte of the page read so far: a long base never multiplies a page.
+static constexpr std::uint64_t ADDED_PER_BYTE_READ = 2;
+
+// A URL resolved as a browser resolves it, into buffers->target: input against base ("" for
+// none). Returns false when it gives no URL.
 static bool
-location_key(std::string_view uri, std::vector<char> *key, std::string *key_out)
+resolve(std::string_view base, std::string_view input, link_buffers *buffers,
+        std::string_view *url_out)
 {
-    key->resize(std::max(key->size(), 3 * uri.size()));  // a byte is spelled in three at most
+    // room for every byte escaped, the base and input each
+    buffers->target.resize(std::max(buffers->target.size(), 3 * (base.size() + input.size()) + 64));
     std::size_t len = 0;
-    if (!canonical_uri(uri, *key, &len))
+    if (!resolve_url(base, input, buffers->target, &len))
+        return false;
+    *url_out = std::string_view(buffers->target.data(), len);
+    return true;
+}
+
+// The canonical form of a resolved URL, to compare as URLs compare.
+static bool
+location_key(std::string_view url, std::vector<char> *key, std::string *key_out)
+{
+    key->resize(std::max(key->size(), 3 * url.size()));  // a byte is spelled in three at most
+    std::size_t len = 0;
+    if (!canonical_uri(url, *key, &len))
         return false;
     key_out->assign(key->data(), len);
     return true;
+}
+
+// The key of a location or a reference resolved against base: its canonical form, without
+// the fragment.
+static bool
+resolved_key(std::string_view base, std::string_view input, link_buffers *buffers,
+             std::string *key_out)
+{
+    std::string_view url;
+    if (!resolve(base, input, buffers, &url))
+        return false;
+    url = url.substr(0, url.find('#'));
+    return location_key(url, &buffers->key, key_out);
 }
 
 // The file name of an output as a relative reference: its bytes as the system stores the name,
@@ -83,32 +157,56 @@ file_reference(const char *name, std::vector<char> *scratch)
     return std::string(scratch->data(), len);
 }
 
-// The locations as the pages' text names them now: with every rename the close-out made in the
-// pages' text, made one after another as it was made there.
+// The locations as the pages' text names them now: each location with every rename the
+// close-out made in the pages' text, made one after another as it was made there.
 static std::vector<std::string>
 renamed_locations(std::span<const part_links> links,
                   const std::vector<std::pair<std::string, std::string>> &renames)
 {
-    std::string joined;
-    for (const part_links &part : links) {
-        joined += part.location;
-        joined += '\n';
-    }
-    if (!renames.empty()) {
-        std::vector<replacement> passes;
-        for (const auto &[old_text, new_text] : renames)
-            passes.push_back({old_text, new_text});
-        joined = rewrite_text(joined, passes);
-    }
+    std::vector<replacement> passes;
+    for (const auto &[old_text, new_text] : renames)
+        passes.push_back({old_text, new_text});
     std::vector<std::string> locations;
-    for (std::size_t from = 0; from < joined.size();) {
-        const std::size_t lf = joined.find('\n', from);
-        const std::size_t end = lf == std::string::npos ? joined.size() : lf;
-        locations.emplace_back(joined, from, end - from);
-        from = end + 1;
-    }
-    locations.resize(links.size());
+    locations.reserve(links.size());
+    for (const part_links &part : links)
+        locations.push_back(part.location);
+    rewrite_each_text(&locations, passes);
     return locations;
+}
+
+// Gives each of texts what the passes, one after another, give of it (each text taken alone,
+// as one line): in one scan each where the passes allow it.
+static void
+rewrite_each_text(std::vector<std::string> *texts, std::span<const replacement> passes)
+{
+    if (passes.empty())
+        return;
+    pattern_table table;
+    fill_pattern_table(&table, passes);
+    std::string out;
+    for (std::string &text : *texts) {
+        out.clear();
+        if (table.usable && replace_at_once(table, text, &out))
+            text.swap(out);
+        else
+            text = rewrite_text(text, passes);
+    }
+}
+
+// The Content-ID a "cid:" URL names: what follows the scheme, escapes undone. Empty when url
+// is no "cid:" URL.
+static std::string
+cid_of(std::string_view url, link_buffers *buffers)
+{
+    static constexpr std::string_view CID = "cid:";
+    if (url.size() <= CID.size() || !has_prefix_nocase(url, CID))
+        return "";
+    const std::string_view id = url.substr(CID.size());
+    buffers->key.resize(std::max(buffers->key.size(), id.size()));
+    std::size_t len = 0;
+    if (!percent_decode(id, buffers->key, &len))
+        return std::string(id);
+    return std::string(buffers->key.data(), len);
 }
 
 static void
@@ -116,7 +214,7 @@ add_location(std::unordered_map<std::string, std::size_t> *map, std::string_view
              std::size_t entry, link_buffers *buffers)
 {
     std::string key;
-    if (!location.empty() && location_key(location, &buffers->key, &key))
+    if (!location.empty() && resolved_key(FOLDER_BASE, location, buffers, &key))
         (*map)[key] = entry;  // the part written last with it: its file is the one on disk
 }
 
@@ -133,16 +231,11 @@ index_parts(std::span<const part_links> links, const std::vector<std::string> &r
             add_location(&index.by_former_location, links[k].location, k, buffers);
         if (!links[k].content_id.empty())
             index.by_content_id[links[k].content_id] = k;
+        const std::string cid = cid_of(links[k].location, buffers);
+        if (!cid.empty())
+            index.by_content_id[cid] = k;
     }
     return index;
-}
-
-// Makes room for a URI resolved from texts of bytes bytes in all: the result, and the merged
-// path beside it.
-static void
-fit_target(link_buffers *buffers, std::size_t bytes)
-{
-    buffers->target.resize(std::max(buffers->target.size(), 2 * bytes + 16));
 }
 
 static bool
@@ -161,54 +254,24 @@ trimmed(std::string_view text)
     return text;
 }
 
-// The reference's value as a browser reads it: character references undone in HTML, white
-// space around it dropped.
+// The reference's value as a browser reads it: character references undone in HTML, escapes
+// in CSS, white space around it dropped.
 static std::string_view
 reference_value(const scan_reference &found, link_buffers *buffers)
 {
-    if (found.place != PLACE_HTML)
-        return trimmed(found.raw);
     std::size_t len = 0;
-    if (!decode_char_refs(found.raw, buffers->value, &len))
+    const bool decoded = found.place == PLACE_HTML
+                             ? decode_char_refs(found.raw, buffers->value, &len)
+                             : decode_css_escapes(found.raw, buffers->value, &len);
+    if (!decoded)
         return {};
     return trimmed(std::string_view(buffers->value.data(), len));
 }
 
-// The part a "cid:" reference names, or npos: its Content-ID as the reference gives it, or
-// with the reference's escapes undone (the URL form escapes what a Content-ID holds).
+// The part a resolved key names, or npos.
 static std::size_t
-find_by_content_id(const page_context &page, std::string_view id, link_buffers *buffers)
+find_by_location(const page_context &page, const std::string &key)
 {
-    const auto &map = page.index->by_content_id;
-    auto found = map.find(std::string(id));
-    std::size_t len = 0;
-    buffers->key.resize(std::max(buffers->key.size(), id.size()));
-    if (found == map.end() && percent_decode(id, buffers->key, &len))
-        found = map.find(std::string(buffers->key.data(), len));
-    return found == map.end() ? std::string::npos : found->second;
-}
-
-// True when the reference's scheme is scheme (lower case), in any letter case.
-static bool
-has_scheme(const uri_parts &reference, std::string_view scheme)
-{
-    if (!reference.has_scheme || reference.scheme.size() != scheme.size())
-        return false;
-    for (std::size_t k = 0; k < scheme.size(); ++k) {
-        if (ascii_upper(static_cast<unsigned char>(reference.scheme[k])) !=
-            ascii_upper(static_cast<unsigned char>(scheme[k])))
-            return false;
-    }
-    return true;
-}
-
-// The part that target (resolved, without its fragment) names, or npos.
-static std::size_t
-find_by_location(const page_context &page, std::string_view target, link_buffers *buffers)
-{
-    std::string key;
-    if (!location_key(target, &buffers->key, &key))
-        return std::string::npos;
     if (page.style_sheet) {
         // a location the renames changed is known to a style sheet as it was
         const auto former = page.index->by_former_location.find(key);
@@ -222,66 +285,178 @@ find_by_location(const page_context &page, std::string_view target, link_buffers
     return found->second;
 }
 
-// Decides what stands in a reference's place. Returns false when its bytes stay as they are.
-static bool
-choose_replacement(const page_context &page, const scan_reference &found, link_buffers *buffers,
-                   std::string *replacement)
+// The part that value names, or npos: by its Content-ID or "cid:" location, or by its
+// location resolved against the page's base.
+static std::size_t
+find_part(const page_context &page, std::string_view value, link_buffers *buffers)
 {
-    if (page.has_base_element && std::strcmp(found.tag, "base") == 0 &&
-        std::strcmp(found.attribute, "href") == 0) {
-        // the base now names the page itself: relative references resolve in its folder
-        *replacement = page.own_reference;
-        return true;
-    }
-    const std::string_view value = reference_value(found, buffers);
-    if (value.empty() || value.front() == '#')
-        return false;  // the page itself, wherever it lies
-    const uri_parts reference = split_uri(value);
-    std::size_t part = std::string::npos;
-    if (has_scheme(reference, "cid")) {
-        part = find_by_content_id(page, reference.path, buffers);
-    } else if (reference.has_scheme || !page.base.empty()) {
-        const uri_parts base = split_uri(page.base.empty() ? value : page.base);
-        std::size_t len = 0;
-        fit_target(buffers, page.base.size() + value.size());
-        if (!resolve_reference(base, reference, buffers->target, &len))
-            return false;
-        const std::string_view target(buffers->target.data(), len);
-        const uri_parts resolved = split_uri(target);
-        std::string_view whole = target;
-        if (resolved.has_fragment)
-            whole.remove_suffix(resolved.fragment.size() + 1);
-        part = find_by_location(page, whole, buffers);
-        if (part == std::string::npos && page.has_base_element && !reference.has_scheme) {
-            // it named what the base made of it, which the base no longer makes: say it whole
-            replacement->assign(target);
-            return true;
+    std::string_view url;
+    if (resolve("", value, buffers, &url)) {
+        const std::string cid = cid_of(url, buffers);
+        if (!cid.empty()) {
+            const auto found = page.index->by_content_id.find(cid);
+            return found == page.index->by_content_id.end() ? std::string::npos : found->second;
         }
-    } else {
-        std::string_view whole = value;
-        if (reference.has_fragment)
-            whole.remove_suffix(reference.fragment.size() + 1);
-        part = find_by_location(page, whole, buffers);  // a location as relative as it
     }
-    if (part == std::string::npos)
+    std::string key;
+    if (!resolved_key(page.base, value, buffers, &key))
+        return std::string::npos;
+    return find_by_location(page, key);
+}
+
+// A relative reference under a base the page no longer has, written so that it leads where it
+// led: the URL the old base made of it (relative to the page's folder when the page had no
+// location). False when the base made nothing of it that differs from what it says alone, or
+// when the page has grown by what it may.
+static bool
+spell_as_before(page_context *page, std::string_view value, link_buffers *buffers,
+                std::string *replacement)
+{
+    std::string_view alone;
+    if (resolve("", value, buffers, &alone))
+        return false;  // absolute: no base changes it
+    std::string_view url;
+    if (!resolve(page->base, value, buffers, &url))
         return false;
-    *replacement = file_reference(page.outputs[part].name, &buffers->written);
-    if (reference.has_fragment) {
-        replacement->push_back('#');
-        replacement->append(reference.fragment);
-    }
+    if (url.substr(0, FOLDER_BASE.size()) == FOLDER_BASE)
+        url.remove_prefix(FOLDER_BASE.size());
+    const std::uint64_t growth = url.size() > value.size() ? url.size() - value.size() : 0;
+    if (page->added + growth > ADDED_PER_BYTE_READ * page->read)
+        return false;  // kept as it stands: it then resolves in the page's folder
+    page->added += growth;
+    replacement->assign(url);
     return true;
 }
 
-// Writes the bytes that stand for a reference: its replacement spelled for its place, or its
-// own bytes. Returns true when they differ from its own.
+// What stands in place of value, a reference of the page. Returns false when it stays as it
+// is; *local_out tells whether the replacement leads to a file of the archive.
 static bool
-write_reference(const page_context &page, const scan_reference &found, link_buffers *buffers,
+replace_value(page_context *page, std::string_view value, link_buffers *buffers,
+              std::string *replacement, bool *local_out)
+{
+    *local_out = false;
+    if (value.empty() || value.front() == '#')
+        return false;  // the page itself, wherever it lies
+    const std::size_t part = find_part(*page, value, buffers);
+    if (part == std::string::npos)
+        return page->base_rewritten && spell_as_before(page, value, buffers, replacement);
+    *replacement = file_reference(page->outputs[part].name, &buffers->written);
+    const std::size_t hash = value.find('#');
+    if (hash != std::string_view::npos)
+        replacement->append(value.substr(hash));
+    *local_out = true;
+    return true;
+}
+
+// A srcset list with each candidate's URL replaced as a reference is. Returns false when no
+// candidate changed.
+static bool
+replace_srcset(page_context *page, std::string_view list, link_buffers *buffers,
+               std::string *replacement, bool *local_out)
+{
+    const std::string copy(list);  // the buffers' value is reused by each candidate
+    std::size_t pos = 0;
+    std::size_t from = 0;
+    std::size_t len = 0;
+    std::size_t kept = 0;  // bytes of copy handed over
+    bool changed = false;
+    *local_out = false;
+    replacement->clear();
+    while (next_srcset_candidate(copy, &pos, &from, &len)) {
+        std::string one;
+        bool local = false;
+        if (!replace_value(page, std::string_view(copy).substr(from, len), buffers, &one, &local))
+            continue;
+        replacement->append(copy, kept, from - kept);
+        replacement->append(one);
+        kept = from + len;
+        changed = true;
+        *local_out = *local_out || local;
+    }
+    replacement->append(copy, kept, std::string::npos);
+    return changed;
+}
+
+// A meta content value ("text/html; charset=iso-2022-jp") with its charset as the text now
+// is. Returns false when it names no charset.
+static bool
+replace_content_charset(std::string_view value, std::string *replacement)
+{
+    static constexpr std::string_view CHARSET = "charset=";
+    for (std::size_t at = 0; at + CHARSET.size() <= value.size(); ++at) {
+        if (!has_prefix_nocase(value.substr(at), CHARSET))
+            continue;
+        std::size_t from = at + CHARSET.size();
+        std::size_t end = from;
+        const char quote = from < value.size() ? value[from] : 0;
+        if (quote == '"' || quote == '\'') {
+            end = value.find(quote, ++from);
+            end = end == std::string_view::npos ? value.size() : end;
+        } else {
+            while (end < value.size() && value[end] != ';' && !is_space(value[end]))
+                ++end;
+        }
+        replacement->assign(value.substr(0, from));
+        replacement->append(SHIFT_JIS);
+        replacement->append(value.substr(end));
+        return true;
+    }
+    return false;
+}
+
+// Decides what stands in a reference's place. Returns false when its bytes stay as they are.
+static bool
+choose_replacement(page_context *page, const scan_reference &found, link_buffers *buffers,
+                   std::string *replacement, bool *local_out)
+{
+    *local_out = false;
+    if (page->base_rewritten && found.element == page->base_element &&
+        std::strcmp(found.tag, "base") == 0 && std::strcmp(found.attribute, "href") == 0) {
+        // the base now names the page itself: relative references resolve in its folder
+        *replacement = page->own_reference;
+        return true;
+    }
+    const std::string_view value = reference_value(found, buffers);
+    switch (found.kind) {
+    case REF_SRCSET:
+        return replace_srcset(page, value, buffers, replacement, local_out);
+    case REF_META_CHARSET:
+        replacement->assign(SHIFT_JIS);
+        return page->converted;
+    case REF_META_CONTENT:
+        return page->converted && replace_content_charset(value, replacement);
+    default:
+        return replace_value(page, value, buffers, replacement, local_out);
+    }
+}
+
+// True when found, an integrity or crossorigin attribute, stands on an element whose reference
+// now leads to a file: it is then dropped.
+static bool
+drops_attribute(page_context *page, const scan_reference &found)
+{
+    std::vector<std::uint64_t> &local = page->local_elements;
+    while (page->next_local < local.size() && local[page->next_local] < found.element)
+        ++page->next_local;
+    return page->next_local < local.size() && local[page->next_local] == found.element;
+}
+
+// Writes the bytes that stand for a reference: its replacement spelled for its place, or its
+// own bytes (or none, for an attribute dropped). Returns true when they differ from its own.
+static bool
+write_reference(page_context *page, const scan_reference &found, link_buffers *buffers,
                 out_stream *out)
 {
+    if (found.kind == REF_DROPPABLE) {
+        if (drops_attribute(page, found))
+            return true;
+        out_write(out, found.raw.data(), found.raw.size());
+        return false;
+    }
     std::string replacement;
+    bool local = false;
     std::size_t len = 0;
-    if (choose_replacement(page, found, buffers, &replacement)) {
+    if (choose_replacement(page, found, buffers, &replacement, &local)) {
         buffers->written.resize(replacement.size() * 6 + 16);
         if (write_replacement(found, replacement, buffers->written, &len)) {
             out_write(out, buffers->written.data(), len);
@@ -290,6 +465,114 @@ write_reference(const page_context &page, const scan_reference &found, link_buff
     }
     out_write(out, found.raw.data(), found.raw.size());
     return false;
+}
+
+// Notes, in the look for elements that may lose attributes, that found's element now leads to
+// a file.
+static void
+note_local_element(page_context *page, const scan_reference &found, link_buffers *buffers)
+{
+    if (found.kind == REF_DROPPABLE || found.kind == REF_META_CHARSET ||
+        found.kind == REF_META_CONTENT)
+        return;
+    std::string replacement;
+    bool local = false;
+    choose_replacement(page, found, buffers, &replacement, &local);
+    std::vector<std::uint64_t> &elements = page->local_elements;
+    if (local && (elements.empty() || elements.back() != found.element))
+        elements.push_back(found.element);
+}
+
+// Notes what a page's first look learns from a reference.
+static void
+survey_reference(const scan_reference &found, int template_depth, link_buffers *buffers,
+                 page_survey *survey)
+{
+    if (found.kind == REF_DROPPABLE) {
+        survey->has_droppable = true;
+    } else if (found.kind == REF_META_CHARSET) {
+        survey->declares_charset = true;
+    } else if (found.kind == REF_META_CONTENT) {
+        std::string unused;
+        survey->declares_charset =
+            survey->declares_charset ||
+            replace_content_charset(reference_value(found, buffers), &unused);
+    } else if (!survey->has_base && template_depth == 0 && std::strcmp(found.tag, "base") == 0 &&
+               std::strcmp(found.attribute, "href") == 0) {
+        survey->has_base = true;
+        survey->base_element = found.element;
+        survey->base_href.assign(reference_value(found, buffers));
+    }
+}
+
+// Notes what a page's first look learns from a tag: templates, and where a charset would go.
+static void
+survey_tag(const char *tag, int *template_depth, page_survey *survey)
+{
+    if (std::strcmp(tag, "template") == 0)
+        ++*template_depth;
+    else if (std::strcmp(tag, "/template") == 0 && *template_depth > 0)
+        --*template_depth;
+    const meta_place place = std::strcmp(tag, "head") == 0       ? META_AFTER_HEAD
+                             : std::strcmp(tag, "html") == 0     ? META_AFTER_HTML
+                             : std::strcmp(tag, "!doctype") == 0 ? META_AFTER_DOCTYPE
+                                                                 : META_AT_START;
+    survey->meta_at = std::max(survey->meta_at, place);
+}
+
+// How a pass over a page treats what the scanner finds.
+enum pass_kind : int {
+    PASS_SURVEY = 0,  // the first look: base, attributes that may go, charset
+    PASS_LOCAL = 1,   // which elements' references lead to files
+    PASS_WRITE = 2    // the page written anew
+};
+
+// The state of one pass over a page.
+struct page_pass {
+    pass_kind kind = PASS_WRITE;
+    page_context *page = nullptr;
+    page_survey *survey = nullptr;
+    link_buffers *buffers = nullptr;
+    out_stream *out = nullptr;
+    int template_depth = 0;
+    bool meta_written = false;
+    bool changed = false;
+};
+
+// Writes the <meta charset> a page gets, when this is its place.
+static void
+write_meta(page_pass *pass, meta_place place)
+{
+    page_context &page = *pass->page;
+    if (pass->kind != PASS_WRITE || page.meta.empty() || pass->meta_written ||
+        page.meta_at != place)
+        return;
+    out_write(pass->out, page.meta.data(), page.meta.size());
+    pass->meta_written = true;
+    pass->changed = true;
+}
+
+// Takes what the scanner found, as the pass does.
+static void
+take_found(page_pass *pass, scan_result result, const scan_reference &found)
+{
+    if (result == SCAN_TAG) {
+        if (pass->kind == PASS_SURVEY)
+            survey_tag(found.tag, &pass->template_depth, pass->survey);
+        const meta_place place = std::strcmp(found.tag, "head") == 0       ? META_AFTER_HEAD
+                                 : std::strcmp(found.tag, "html") == 0     ? META_AFTER_HTML
+                                 : std::strcmp(found.tag, "!doctype") == 0 ? META_AFTER_DOCTYPE
+                                                                           : META_AT_START;
+        if (place != META_AT_START)
+            write_meta(pass, place);
+    } else if (pass->kind == PASS_SURVEY) {
+        survey_reference(found, pass->template_depth, pass->buffers, pass->survey);
+    } else if (pass->kind == PASS_LOCAL) {
+        note_local_element(pass->page, found, pass->buffers);
+    } else {
+        pass->changed =
+            write_reference(pass->page, found, pass->buffers, pass->out) || pass->changed;
+    }
 }
 
 // Hands the scanner's output to out, when there is one, and empties it.
@@ -301,56 +584,46 @@ pass_on(out_stream *out, const std::vector<char> &buffer, std::size_t *len)
     *len = 0;
 }
 
-// Runs the scanner over the whole of in, from its start, writing the result to out when out is
-// given. With base_out, the pass only looks for the first <base href> (until <body>) and stores
-// its value, as a browser reads it. Returns true when a reference was given other bytes.
-static bool
-scan_page(text_input *in, const page_context &page, link_buffers *buffers, out_stream *out,
-          std::string *base_out)
+// Scans one chunk of the page, handing what is found to the pass.
+static void
+scan_chunk(page_pass *pass, ref_scanner *scanner, std::string_view text,
+           std::vector<char> *out_buffer, std::size_t *out_len)
+{
+    std::size_t pos = 0;
+    scan_reference found;
+    for (;;) {
+        const scan_result result = scan_step(scanner, text, &pos, *out_buffer, out_len, &found);
+        if (result == SCAN_NEED_INPUT)
+            return;
+        pass_on(pass->out, *out_buffer, out_len);
+        if (result != SCAN_OUTPUT_FULL)
+            take_found(pass, result, found);
+    }
+}
+
+// Runs a pass over the whole of in, from its start, writing the result to pass->out when
+// there is one.
+static void
+scan_page(text_input *in, page_pass *pass)
 {
     ref_scanner scanner;
-    scan_init(&scanner, page.style_sheet ? SCAN_TEXT_CSS : SCAN_TEXT_HTML, buffers->hold,
-              base_out != nullptr);
+    scan_init(&scanner, pass->page->style_sheet ? SCAN_TEXT_CSS : SCAN_TEXT_HTML,
+              pass->buffers->hold, true, true);
     std::vector<char> chunk(READ_STEP);
     std::vector<char> out_buffer(OUT_STEP);
     std::size_t out_len = 0;
-    bool changed = false;
+    pass->page->read = 0;
+    write_meta(pass, META_AT_START);
     for (;;) {
         const std::size_t got = text_read_text(in, chunk);
-        const std::string_view text(chunk.data(), got);
-        std::size_t pos = 0;
-        scan_reference found;
-        for (bool more = got > 0; more;) {
-            switch (scan_step(&scanner, text, &pos, out_buffer, &out_len, &found)) {
-            case SCAN_REFERENCE:
-                pass_on(out, out_buffer, &out_len);
-                if (base_out == nullptr) {
-                    changed = write_reference(page, found, buffers, out) || changed;
-                } else if (std::strcmp(found.tag, "base") == 0 &&
-                           std::strcmp(found.attribute, "href") == 0) {
-                    base_out->assign(reference_value(found, buffers));
-                    return false;
-                }
-                break;
-            case SCAN_TAG:
-                if (std::strcmp(found.tag, "body") == 0)
-                    return false;
-                break;
-            case SCAN_OUTPUT_FULL:
-                pass_on(out, out_buffer, &out_len);
-                break;
-            default:
-                more = false;
-                break;
-            }
-        }
-        if (got == 0) {
-            while (!scan_finish(&scanner, out_buffer, &out_len))
-                pass_on(out, out_buffer, &out_len);
-            pass_on(out, out_buffer, &out_len);
-            return changed;
-        }
+        if (got == 0)
+            break;
+        pass->page->read += got;
+        scan_chunk(pass, &scanner, std::string_view(chunk.data(), got), &out_buffer, &out_len);
     }
+    while (!scan_finish(&scanner, out_buffer, &out_len))
+        pass_on(pass->out, out_buffer, &out_len);
+    pass_on(pass->out, out_buffer, &out_len);
 }
 
 // Opens an output to read it whole, as the file written for it: anything else put in its place
@@ -375,41 +648,68 @@ open_output(text_input *in, const output_entry &entry)
     }
 }
 
-// The base a page's relative references resolve against: its first <base href> (resolved
-// against its location), or its location; empty when neither is an absolute URI.
-static void
-find_base(const output_entry &entry, std::string_view location, page_context *page,
-          link_buffers *buffers)
+// Runs a pass that writes nothing over an output. Returns false when it is not the file
+// written for it (the console has said so).
+static bool
+look_at_output(const output_entry &entry, page_pass *pass)
 {
-    page->base.clear();
-    page->has_base_element = false;
-    const uri_parts own = split_uri(location);
-    if (own.has_scheme)
-        page->base.assign(location);
-    if (page->style_sheet)
-        return;
     text_input in;
     if (!open_output(&in, entry))
-        return;
-    std::string base_href;
-    scan_page(&in, *page, buffers, nullptr, &base_href);
+        return false;
+    scan_page(&in, pass);
     text_close(&in);
-    if (base_href.empty())
-        return;
-    page->has_base_element = true;
-    const uri_parts href = split_uri(base_href);
-    std::size_t len = 0;
-    if (href.has_scheme || own.has_scheme) {
-        fit_target(buffers, location.size() + base_href.size());
-        if (resolve_reference(href.has_scheme ? href : own, href, buffers->target, &len))
-            page->base.assign(buffers->target.data(), len);
-    }
+    return true;
 }
 
-// Rewrites one output through a work file beside it, which takes its name when whole; an
-// output whose references all stay is left as it is.
+// The base a page's relative references resolve against: its first <base href> outside a
+// template, resolved against its location, unless that gives no URL or a "javascript:" or
+// "data:" one (a browser takes no base then); else its location.
 static void
-link_output(output_entry *entry, page_context *page, link_buffers *buffers)
+settle_base(const page_survey &survey, page_context *page, link_buffers *buffers)
+{
+    page->base = page->location;
+    std::string_view url;
+    if (!survey.has_base || !resolve(page->location, survey.base_href, buffers, &url) ||
+        has_prefix_nocase(url, "javascript:") || has_prefix_nocase(url, "data:"))
+        return;
+    page->base.assign(url);
+    page->base_rewritten = true;
+    page->base_element = survey.base_element;
+}
+
+// The <meta charset> a page that declares none gets, from what its text is now.
+static void
+settle_charset(const page_survey &survey, page_context *page)
+{
+    if (page->style_sheet || survey.declares_charset)
+        return;
+    const std::string_view charset = page->converted ? SHIFT_JIS : std::string_view(page->charset);
+    if (charset.empty())
+        return;
+    page->meta = "<meta charset=\"";
+    page->meta.append(charset);
+    page->meta.append("\">");
+    page->meta_at = survey.meta_at;
+}
+
+// True when the output's name still leads to the file read (a regular file, the one written
+// for it); the console says so when it does not.
+static bool
+is_still_own(const output_entry &entry)
+{
+    file_identity now;
+    const entry_kind kind = inspect_entry(entry.name, &now);
+    if (kind == ENTRY_REGULAR && (!entry.file_known || now == entry.file))
+        return true;
+    console_printf(MSG_LEFT_ALONE, entry.name);
+    return false;
+}
+
+// Rewrites one output through a work file beside it, which takes its name when whole and
+// when the name still leads to the file read; an output whose references all stay is left as
+// it is.
+static void
+write_output(output_entry *entry, page_pass *pass)
 {
     text_input in;
     if (!open_output(&in, *entry))
@@ -418,7 +718,8 @@ link_output(output_entry *entry, page_context *page, link_buffers *buffers)
     out_stream out;
     if (!create_work_file(entry->name, work_name, &out, "wb"))
         fail_run_file(work_name, MSG_OUTPUT_OPEN, entry->name);
-    const bool changed = scan_page(&in, *page, buffers, &out, nullptr);
+    pass->out = &out;
+    scan_page(&in, pass);
     text_close(&in);
     file_identity written;
     const bool known = out_identity(&out, &written);
@@ -427,7 +728,7 @@ link_output(output_entry *entry, page_context *page, link_buffers *buffers)
         remove_file(work_name);
         fail_run_file(work_name, MSG_OUTPUT_OPEN, entry->name);
     }
-    if (!changed) {
+    if (!pass->changed || !is_still_own(*entry)) {
         remove_file(work_name);
         return;
     }
@@ -437,6 +738,33 @@ link_output(output_entry *entry, page_context *page, link_buffers *buffers)
     }
     entry->file = written;
     entry->file_known = known;
+}
+
+// Looks at a page, then writes it anew as the look found it must be. A style sheet has no
+// base or charset to look for.
+static void
+link_output(output_entry *entry, page_context *page, link_buffers *buffers)
+{
+    page_survey survey;
+    page->base = page->location;
+    if (page->style_sheet) {
+        page_pass write{PASS_WRITE, page, &survey, buffers};
+        write_output(entry, &write);
+        return;
+    }
+    page_pass look{PASS_SURVEY, page, &survey, buffers};
+    if (!look_at_output(*entry, &look))
+        return;
+    settle_base(survey, page, buffers);
+    settle_charset(survey, page);
+    if (survey.has_droppable) {
+        page_pass local{PASS_LOCAL, page, &survey, buffers};
+        if (!look_at_output(*entry, &local))
+            return;
+    }
+    page->added = 0;
+    page_pass write{PASS_WRITE, page, &survey, buffers};
+    write_output(entry, &write);
 }
 
 // Per output: the last output written as each file, whose own turn rewrites that file.
@@ -454,7 +782,7 @@ last_output_of_each_file(std::span<const output_entry> outputs)
 }
 
 // True when a later part replaced the file of entry k (they carried one name): the later one
-// is the file on disk, and its own turn rewrites it.
+// is the file on disk, and its own turn rewrites it (or leaves it, when it is no page).
 static bool
 is_replaced_later(std::span<const output_entry> outputs, const last_outputs &last, std::size_t k)
 {
@@ -464,6 +792,17 @@ is_replaced_later(std::span<const output_entry> outputs, const last_outputs &las
         return false;
     const auto found = last.find(now);
     return found != last.end() && found->second > k;
+}
+
+// The location a page's references resolve against when it has no base element: its own,
+// when that is a URL relative references resolve against; else its folder's stand-in.
+static std::string
+page_location(std::string_view location, link_buffers *buffers)
+{
+    std::string_view url;
+    if (location.empty() || !resolve(location, "x", buffers, &url))
+        return std::string(FOLDER_BASE);
+    return std::string(location);
 }
 
 void
@@ -484,7 +823,9 @@ link_outputs_offline(std::span<output_entry> outputs, std::span<const part_links
         page.index = &index;
         page.style_sheet = style_sheet;
         page.own_reference = file_reference(entry.name, &buffers.written);
-        find_base(entry, style_sheet ? links[k].location : renamed[k], &page, &buffers);
+        page.location = page_location(style_sheet ? links[k].location : renamed[k], &buffers);
+        page.charset = links[k].charset;
+        page.converted = links[k].converted_to_sjis;
         link_output(&entry, &page, &buffers);
     }
 }

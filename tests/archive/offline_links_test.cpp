@@ -27,7 +27,17 @@ struct link_row {
     std::string expected;            // the output's bytes afterwards, without the last CR LF
     const char *output = "p.htm";    // the output compared (the page, or another one)
     bool quoted_printable = false;   // the page's body is quoted-printable
+    // the page's headers after its Content-Type line
+    std::string page_headers = "Content-Location: http://h/d/p.htm\r\n";
+    std::string page_type = "text/html";
 };
+
+// A row's page at location.
+std::string
+located(const std::string &location)
+{
+    return "Content-Location: " + location + "\r\n";
+}
 
 const link_row ROWS[] = {
     {"absolute",
@@ -103,6 +113,90 @@ const link_row ROWS[] = {
      "No.12345678 \x89\xe6\x91\x9c\x83t\x83@\x83"
      "C\x83\x8b\x96\xbc 1191234567890.jpg <img src=\"1191234567890s.jpg\">",
      "12345678.htm"},
+    {"a base a browser refuses is no base",
+     "<base href=\"javascript:alert(1)//\"><a href=\"next.htm\">n</a><img src=\"a.gif\">",
+     {image("http://h/d/a.gif")},
+     "<base href=\"javascript:alert(1)//\"><a href=\"next.htm\">n</a><img src=\"a.gif\">"},
+    {"a base in a template is no base; the first base counts, wherever it stands",
+     "<template><base href=\"http://other/\"></template><img src=\"a.gif\"><body>"
+     "<base href=\"http://h/e/\"><base href=\"http://h/f/\"><img src=\"x/b.gif\">",
+     {image("http://h/e/x/b.gif"), image("http://h/e/a.gif")},
+     "<template><base href=\"http://other/\"></template><img src=\"a.gif\"><body>"
+     "<base href=\"p.htm\"><base href=\"http://h/f/\"><img src=\"b.gif\">"},
+    {"a relative base on a page without a location keeps its links",
+     "<base href=\"sub/\"><a href=\"n.htm\">n</a><img src=\"a.gif\">",
+     {image("sub/a.gif")},
+     "<base href=\"p.htm\"><a href=\"sub/n.htm\">n</a><img src=\"a.gif\">",
+     "p.htm",
+     false,
+     located("p.htm")},
+    {"a host with an empty path; white space around a value",
+     "<img src=\"img/a.gif\"><img src=\" \t/img/b.gif \">",
+     {image("http://h.example/img/a.gif"), image("http://h.example/img/b.gif")},
+     "<img src=\"a.gif\"><img src=\"b.gif\">",
+     "p.htm",
+     false,
+     located("http://h.example")},
+    {"under a base, as a browser reads them: backslashes, a tab in a scheme",
+     "<base href=\"http://h/x/\"><a href=\"\\\\server\\share\\x.gif\">s</a>"
+     "<a href=\"java&#x09;script:void(0)\">j</a>",
+     {},
+     "<base href=\"p.htm\"><a href=\"http://server/share/x.gif\">s</a>"
+     "<a href=\"java&#x09;script:void(0)\">j</a>"},
+    {"a location that decodes to a line feed names its own part only",
+     "<img src=\"http://h/d/two.gif\"><img src=\"http://h/d/three.gif\">",
+     {image("=?shift_jis?Q?http://s/x=0Ay.gif?="), image("http://h/d/two.gif"),
+      image("http://h/d/three.gif")},
+     "<img src=\"two.gif\"><img src=\"three.gif\">"},
+    {"CSS escapes undone, then spelled once",
+     "<style>p{background:url(\"http://h/d/a.gif#a\\\\b\")}</style>",
+     {image("http://h/d/a.gif")},
+     "<style>p{background:url(\"a.gif#a\\\\b\")}</style>"},
+    {"cid: in capitals, an escape at the end, a cid: location",
+     "<img src=\"CID:id1@x\"><img src=\"cid:id2@%78\"><img src=\"cid:loc@x\">",
+     {"Content-Type: image/gif\r\nContent-ID: <id1@x>\r\nContent-Location: http://h/c/c.gif"
+      "\r\n\r\nGIF\r\n",
+      "Content-Type: image/gif\r\nContent-ID: <id2@x>\r\nContent-Location: http://h/c/e.gif"
+      "\r\n\r\nGIF\r\n",
+      image("cid:loc@x")},
+     "<img src=\"c.gif\"><img src=\"e.gif\"><img src=\"cid_loc@x\">"},
+    {"the last of several parts with one location",
+     "<img src=\"http://h/d/dup.gif\">",
+     {image("http://h/d/dup.gif"),
+      "Content-Type: image/gif\r\nContent-Location: http://h/d/dup.gif\r\n"
+      "Content-Disposition: inline; filename=\"second.gif\"\r\n\r\nGIF\r\n"},
+     "<img src=\"second.gif\">"},
+    {"comments end at --> and --!>, not at ->",
+     "<!-- -> <img src=\"http://h/d/a.gif\"> --><!-- --!><img src=\"http://h/d/a.gif\">",
+     {image("http://h/d/a.gif")},
+     "<!-- -> <img src=\"http://h/d/a.gif\"> --><!-- --!><img src=\"a.gif\">"},
+    {"srcset candidates, descriptors kept",
+     "<img srcset=\"http://h/d/a.gif 1x, b.gif 2x,http://o/c.gif\">",
+     {image("http://h/d/a.gif"), image("http://h/d/b.gif")},
+     "<img srcset=\"a.gif 1x, b.gif 2x,http://o/c.gif\">"},
+    {"integrity and crossorigin go where the reference leads to a file",
+     "<img crossorigin src=\"a.gif\"><link integrity=\"sha256-x\" crossorigin=anonymous "
+     "rel=stylesheet href=\"http://o/s.css\">",
+     {image("http://h/d/a.gif")},
+     "<img  src=\"a.gif\"><link integrity=\"sha256-x\" crossorigin=anonymous "
+     "rel=stylesheet href=\"http://o/s.css\">"},
+    {"a charset only in the headers is declared in the page",
+     "<!DOCTYPE html><html><head><title>t</title></head>",
+     {},
+     "<!DOCTYPE html><html><head><meta charset=\"shift_jis\"><title>t</title></head>",
+     "p.htm",
+     false,
+     located("http://h/d/p.htm"),
+     "text/html; charset=shift_jis"},
+    {"a page converted to Shift_JIS declares it",
+     "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-2022-jp\">"
+     "\x1b$B$\"\x1b(B",
+     {},
+     "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">\x82\xa0",
+     "p.htm",
+     false,
+     located("http://h/d/p.htm") + "Content-Transfer-Encoding: 7bit\r\n",
+     "text/html; charset=iso-2022-jp"},
 };
 
 class OfflineLinks : public ScratchDirTest
@@ -116,8 +210,9 @@ TEST_F(OfflineLinks, ReferenceFormsBecomeTheFilesWritten)
         const std::filesystem::path folder = scratch / std::to_string(index++);
         std::filesystem::create_directory(folder);
         std::filesystem::current_path(folder);
-        std::string archive = "Content-Type: multipart/related; boundary=\"BB\"\r\n\r\n--BB\r\n"
-                              "Content-Type: text/html\r\nContent-Location: http://h/d/p.htm\r\n";
+        std::string archive =
+            "Content-Type: multipart/related; boundary=\"BB\"\r\n\r\n--BB\r\nContent-Type: " +
+            row.page_type + "\r\n" + row.page_headers;
         if (row.quoted_printable)
             archive += "Content-Transfer-Encoding: quoted-printable\r\n";
         archive += "\r\n" + row.page + "\r\n";
