@@ -1,6 +1,7 @@
 // Pages that open offline: an archive split with the batch's offline switch on, and the page's
 // (or the style sheet's) text compared with what each form of reference must become.
 #include "archive/archive.hpp"
+#include "platform/platform.hpp"
 #include "tests/common/test_files.hpp"
 
 #include <filesystem>
@@ -180,6 +181,12 @@ const link_row ROWS[] = {
      {image("http://h/d/a.gif")},
      "<img  src=\"a.gif\"><link integrity=\"sha256-x\" crossorigin=anonymous "
      "rel=stylesheet href=\"http://o/s.css\">"},
+    {"a name of three double-byte characters, escaped whole",
+     "<img src=\"http://h/d/\x83\x65\x83X\x83g.gif\">",
+     {image("=?shift_jis?B?aHR0cDovL2gvZC+DZYNYg2cuZ2lm?=")},
+     // the bytes as the file system stores the name: Windows' UTF-16 as UTF-8
+     names_fold_case() ? "<img src=\"%E3%83%86%E3%82%B9%E3%83%88.gif\">"
+                       : "<img src=\"%83e%83X%83g.gif\">"},
     {"a charset only in the headers is declared in the page",
      "<!DOCTYPE html><html><head><title>t</title></head>",
      {},
