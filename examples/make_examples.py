@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Writes the example archives of this folder: pages saved the way the old browser saves them
-(CR LF lines, quoted-printable HTML, base64 images under temporary names, encoded-word names).
-Deterministic: running it again writes the same bytes."""
+(CR LF lines, quoted-printable HTML, base64 images under temporary names, encoded-word names),
+and a page saved the way today's browsers save one (.mhtml: every part in binary, a style sheet
+and a frame known by cid: URLs, srcset images). Deterministic: running it again writes the same
+bytes."""
 import base64
 import os
 import quopri
@@ -138,10 +140,57 @@ def japanese_names():
     return archive("multipart/mixed", parts)
 
 
+BLINK_BOUNDARY = "----MultipartBoundary--Qx7d2Kf9Lm3Np5Rs8Tv0Wy4Zb6Cd1Eg----"
+
+
+def today_page():
+    """A news page as today's browsers save it: binary parts, the page at a folder's address,
+    its style sheet and a frame known only by cid: URLs, images in srcset lists."""
+    page = ("<!DOCTYPE html><html><head><meta charset=\"utf-8\">"
+            "<title>\u30cb\u30e5\u30fc\u30b9</title>"
+            "<link rel=\"stylesheet\" type=\"text/css\" href=\"cid:css-0001@mhtml.blink\" />"
+            "</head><body><h1 class=\"headline\">\u4eca\u65e5\u306e\u30cb\u30e5\u30fc\u30b9</h1>\n"
+            "<img src=\"https://news.example/img/photo.png\" "
+            "srcset=\"https://news.example/img/photo.png 1x, https://news.example/img/photo@2x.png 2x\" "
+            "crossorigin=\"anonymous\" alt=\"photo\">\n"
+            "<picture><source srcset=\"../img/dot.gif\"><img src=\"../img/dot.gif\" alt=\"dot\"></picture>\n"
+            "<iframe src=\"cid:frame-0002@mhtml.blink\"></iframe>\n"
+            "<p><a href=\"https://news.example/dir/next.html\">\u6b21\u306e\u8a18\u4e8b</a></p>"
+            "</body></html>\n").encode("utf-8")
+    frame = ("<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>"
+             "<p>\u30d5\u30ec\u30fc\u30e0</p><img src=\"https://news.example/img/dot.gif\"></body></html>\n").encode("utf-8")
+    css = b".headline { color: rgb(180, 30, 30); background: url(https://news.example/img/dot.gif); }\n"
+    parts = [
+        (["Content-Type: text/html", "Content-ID: <frame-0001@mhtml.blink>",
+          "Content-Transfer-Encoding: binary", "Content-Location: https://news.example/dir/"], page),
+        (["Content-Type: text/css", "Content-Transfer-Encoding: binary",
+          "Content-Location: cid:css-0001@mhtml.blink"], css),
+        (["Content-Type: image/png", "Content-Transfer-Encoding: binary",
+          "Content-Location: https://news.example/img/photo.png"], png(40, 30, (30, 90, 200))),
+        (["Content-Type: image/png", "Content-Transfer-Encoding: binary",
+          "Content-Location: https://news.example/img/photo@2x.png"], png(80, 60, (30, 90, 200))),
+        (["Content-Type: image/gif", "Content-Transfer-Encoding: binary",
+          "Content-Location: https://news.example/img/dot.gif"], gif(8, 8, (250, 200, 0))),
+        (["Content-Type: text/html", "Content-ID: <frame-0002@mhtml.blink>",
+          "Content-Transfer-Encoding: binary"], frame),
+    ]
+    out = ("From: <Saved by a browser>\r\nSnapshot-Content-Location: https://news.example/dir/\r\n"
+           "Subject: =?utf-8?Q?=E3=83=8B=E3=83=A5=E3=83=BC=E3=82=B9?=\r\n"
+           "Date: Wed, 9 Dec 2026 12:00:00 +0900\r\nMIME-Version: 1.0\r\n"
+           "Content-Type: multipart/related;\r\n\ttype=\"text/html\";\r\n"
+           "\tboundary=\"" + BLINK_BOUNDARY + "\"\r\n\r\n\r\n").encode("ascii")
+    for headers, body in parts:
+        out += ("--" + BLINK_BOUNDARY + "\r\n" + "".join(h + "\r\n" for h in headers) + "\r\n").encode("ascii")
+        out += body + b"\r\n"
+    return out + ("--" + BLINK_BOUNDARY + "--\r\n").encode("ascii")
+
+
 def main():
     for name, text in (("thread.mht", thread_page()), ("japanese_names.mht", japanese_names())):
         with open(os.path.join(HERE, name), "wb") as f:
             f.write(text.encode("ascii"))
+    with open(os.path.join(HERE, "today.mhtml"), "wb") as f:
+        f.write(today_page())
 
 
 if __name__ == "__main__":
