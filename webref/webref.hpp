@@ -69,23 +69,50 @@ bool resolve_reference(const uri_parts &base, const uri_parts &reference, std::s
 // Returns false, with *len_out 0, when out cannot hold it.
 bool compose_uri(const uri_parts &parts, std::span<char> out, std::size_t *len_out);
 
-// True when a and b, absolute URIs, name the same resource in the sense of RFC 3986 6.2.2
-// (syntax-based normalisation): the same components present, the scheme and the host equal
-// ignoring ASCII case, every other byte equal, where "%xx" equals "%XX" (hex digits in either
-// case), "%XX" of an unreserved character (A-Z a-z 0-9 - . _ ~) equals that character, and
-// "%XX" of a byte of 0x80 and up equals that byte standing as it is (how a page's own non-ASCII
-// bytes reach the server: RFC 3987 3.1), as does the second byte of a Shift_JIS character
-// standing as it is: the bytes 0x95 0x5C (表) equal "%95%5C". Other escapes differ from their
-// bytes: "%2F" is not '/', nor "%5C" a '\' that follows no Shift_JIS first byte. Dot segments, an
-// empty path against "/" and default ports are not normalised, and the fragment counts: resolve
-// first, and drop what the comparison should not see.
+// Writes the URL that input (an attribute's or CSS value, its character references undone)
+// names against base (an absolute URL, or empty for none) as a browser's URL parser makes it,
+// where that differs from resolve_reference: C0 controls and spaces around input dropped and
+// every tab, LF and CR in it taken out; the scheme in lower case. In the special schemes (http,
+// https, ftp, ws, wss, file) '\' counts as '/' before the query (not the second byte of a
+// Shift_JIS character), any number of slashes opens the authority ("http:\\h/x",
+// "http:///h/x" and "http:h/x" without an http base are "http://h/x"; in "file" two slashes and
+// no more, "file://C:/x" is "file:///C:/x"), a reference with the base's own scheme and no
+// "//" after it is relative ("http:x" against an http base is "x"), "%2e" spells a dot in dot
+// segments, the host is in lower case (ASCII only), a default or empty port is dropped (":80"
+// http and ws, ":443" https and wss, ":21" ftp) and an empty path is "/". Any other scheme
+// ("javascript:", "data:", "mailto:", "cid:") keeps input as it is (but as cleaned above, and
+// its dot segments taken out when its path begins with '/'), never merged with base; a
+// relative reference against such a base resolves when the base has an authority or a path
+// beginning with '/' (RFC 3986), or when it is only a fragment. Bytes a browser would escape
+// stay as they are: canonical_uri takes them as their escapes. Stores the length in *len_out.
+// Returns false, with *len_out 0, when there is no URL: a relative input and no base (or a base
+// that cannot take it), a special URL without a host (but "file") or with a port that is no
+// number up to 65535; or when out cannot hold the result, the texts as cleaned and the merged
+// path (2 * (base.size() + input.size()) + 8 bytes always do). out must not overlap base or
+// input.
+bool resolve_url(std::string_view base, std::string_view input, std::span<char> out,
+                 std::size_t *len_out);
+
+// True when a and b, URLs, name the same resource: when canonical_uri writes the same bytes
+// for both (an empty or dot-segmented path, a default port, letter case in the scheme and the
+// host, and escapes as below make no difference; the fragment counts: drop it first).
 bool is_same_uri(std::string_view a, std::string_view b);
 
-// Writes uri in the form in which two URIs that is_same_uri finds the same are the same bytes
-// (a key to look one up by): the scheme and the host in lower case, the port as it is, and
-// elsewhere unreserved characters as they are, every byte that equals its escape as "%XX" in
-// upper-case hex, every other byte as it stands. Stores the length in *len_out. Returns
-// false, with *len_out 0, when out cannot hold it (three bytes per byte of uri always fit).
+// Writes uri in the form in which two URLs that name the same resource are the same bytes (a
+// key to look one up by), as a browser would send them: C0 controls and spaces around it
+// dropped, the scheme and the host in lower case, the port as it is but for a special scheme's
+// default or empty port (dropped), and elsewhere unreserved characters (also escaped: "%7e"
+// and "%41" are "~" and "A") as they are, every byte that equals its escape as "%XX" in
+// upper-case hex, every other byte as it stands. Bytes that equal their escapes: a byte of
+// 0x80 and up (how a page's own non-ASCII bytes reach the server: RFC 3987 3.1), the second
+// byte of a Shift_JIS character standing as it is ("\x95\x5C" 表 is "%95%5C"), and the bytes a
+// browser escapes in a path or query: controls, space, '"', '<', '>', '`', '{', '}' and DEL.
+// Tab, LF and CR standing as they are are dropped. Other escapes differ from their bytes:
+// "%2F" is not '/', nor "%5C" a '\'. In a special scheme's authority and path '\' is '/' as
+// resolve_url reads it, the authority may follow any number of slashes, the path's dot
+// segments (those spelled "%2e" too) are taken out and an empty path is "/". Stores the length
+// in *len_out. Returns false, with *len_out 0, when out cannot hold it (three bytes per byte
+// of uri always fit).
 bool canonical_uri(std::string_view uri, std::span<char> out, std::size_t *len_out);
 
 // escapes.cpp
