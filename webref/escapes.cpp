@@ -205,6 +205,13 @@ encode_attribute_value(std::string_view value, char quote, std::span<char> out,
     return finish_writer(w, len_out);
 }
 
+// True for the kinds that are an HTML attribute's value (or the whole attribute), not CSS.
+static bool
+is_html_value(reference_kind kind)
+{
+    return kind != REF_CSS_URL && kind != REF_CSS_IMPORT;
+}
+
 // True for a byte that cannot stand in an unquoted HTML attribute value.
 static bool
 is_unquoted_attribute_stop(unsigned char c)
@@ -218,7 +225,7 @@ needs_quotes(const scan_reference &found, std::string_view replacement)
 {
     if (found.quote != 0)
         return false;
-    const bool attribute = found.kind == REF_ATTRIBUTE;
+    const bool attribute = is_html_value(found.kind);
     if (attribute && replacement.empty())
         return true;
     const bool in_unquoted_attribute = found.place == PLACE_HTML && found.attribute_quote == 0;
@@ -257,12 +264,12 @@ write_replacement(const scan_reference &found, std::string_view replacement, std
     const bool add_quotes = needs_quotes(found, replacement);
     const char quote = add_quotes ? '"' : found.quote;
     const bool html = found.place == PLACE_HTML;
-    if (add_quotes && html && found.kind != REF_ATTRIBUTE && found.attribute_quote == 0) {
+    if (add_quotes && html && !is_html_value(found.kind) && found.attribute_quote == 0) {
         *len_out = 0;
         return false;
     }
     text_writer w{out};
-    if (found.kind == REF_ATTRIBUTE) {
+    if (is_html_value(found.kind)) {
         // the added quotes are the attribute's own
         if (add_quotes)
             put_byte(&w, quote);
@@ -295,4 +302,106 @@ write_replacement(const scan_reference &found, std::string_view replacement, std
     if (add_quotes)
         put_css(std::string_view(&quote, 1));
     return finish_writer(w, len_out);
+}
+
+// Reads the CSS escape at text[at] (a '\' after a byte below 0x80): returns where it ends, and
+// stores in *byte_out the byte it stands for, -1 when it stays as it stands (a code point of 0
+// or 0x80 and up, or a '\' that ends the text), -2 when it stands for nothing (a continuation).
+static std::size_t
+read_css_escape(std::string_view text, std::size_t at, int *byte_out)
+{
+    std::size_t end = at + 1;
+    *byte_out = -1;
+    if (end == text.size())
+        return end;
+    const auto first = static_cast<unsigned char>(text[end]);
+    if (has_class(first, BC_LINE_END)) {
+        // a continuation: the '\' and the line end (CR LF as one) are dropped
+        end += (first == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? std::size_t{2}
+                                                                                 : std::size_t{1};
+        *byte_out = -2;
+        return end;
+    }
+    if (hex_digit_value(first) < 0) {
+        *byte_out = first;
+        return end + 1;
+    }
+    unsigned value = 0;
+    for (std::size_t digits = 0; digits < 6 && end < text.size(); ++digits, ++end) {
+        const int digit = hex_digit_value(static_cast<unsigned char>(text[end]));
+        if (digit < 0)
+            break;
+        value = value * 16 + static_cast<unsigned>(digit);
+    }
+    if (end < text.size() && has_class(static_cast<unsigned char>(text[end]), BC_SPACE)) {
+        const bool crlf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
+        end += crlf ? std::size_t{2} : std::size_t{1};
+    }
+    if (value > 0 && value <= ASCII_LAST)
+        *byte_out = static_cast<int>(value);
+    return end;
+}
+
+bool
+decode_css_escapes(std::string_view text, std::span<char> out, std::size_t *len_out)
+{
+    text_writer w{out};
+    unsigned char before = '\n';
+    for (std::size_t at = 0; at < text.size();) {
+        const auto c = static_cast<unsigned char>(text[at]);
+        if (c != '\\' || before >= 0x80) {
+            put_byte(&w, text[at++]);
+            before = c;
+            continue;
+        }
+        int byte = 0;
+        const std::size_t end = read_css_escape(text, at, &byte);
+        if (byte >= 0)
+            put_byte(&w, static_cast<char>(byte));
+        else if (byte == -1)
+            put_text(&w, text.substr(at, end - at));
+        before = static_cast<unsigned char>(text[end - 1]);
+        at = end;
+    }
+    return finish_writer(w, len_out);
+}
+
+static bool
+is_srcset_space(char c)
+{
+    return has_class(static_cast<unsigned char>(c), BC_SPACE);
+}
+
+bool
+next_srcset_candidate(std::string_view list, std::size_t *pos, std::size_t *url_from,
+                      std::size_t *url_len)
+{
+    std::size_t at = std::min(*pos, list.size());
+    while (at < list.size() && (is_srcset_space(list[at]) || list[at] == ','))
+        ++at;
+    *pos = at;
+    if (at == list.size())
+        return false;
+    const std::size_t from = at;
+    while (at < list.size() && !is_srcset_space(list[at]))
+        ++at;
+    std::size_t end = at;
+    while (list[end - 1] == ',')
+        --end;  // never past from: the URL begins with no comma
+    *url_from = from;
+    *url_len = end - from;
+    if (end < at) {
+        *pos = at;  // a URL that ends with commas has no descriptors
+        return true;
+    }
+    // the descriptors run to the next comma outside parentheses
+    bool in_parens = false;
+    for (; at < list.size(); ++at) {
+        if (list[at] == '(' || list[at] == ')')
+            in_parens = list[at] == '(';
+        else if (list[at] == ',' && !in_parens)
+            break;
+    }
+    *pos = std::min(at + 1, list.size());
+    return true;
 }

@@ -114,9 +114,13 @@ enum scan_state : int {
     H_END_TAG_OPEN,       // after "</"
     H_BANG,               // after "<!"
     H_BANG_DASH,          // after "<!-"
-    H_COMMENT,            // in "<!-- ... -->"; matched counts the dashes before the next byte
+    H_BANG_NAME,          // after "<!" and the first bytes of "doctype" (matched)
+    H_DOCTYPE,            // in "<!DOCTYPE ...>", up to '>'
+    H_COMMENT,            // in "<!-- ... -->"; matched says what was just read (comment_mark)
     H_BOGUS_COMMENT,      // in "<!...>", "<?...>" or "</ ...>", up to '>'
-    H_RAW_TEXT,           // in <script>, <textarea>, <title> or <xmp>, up to its end tag
+    H_RAW_TEXT,           // in <textarea>, <title>, <xmp>, <iframe>, ..., up to its end tag
+    H_SCRIPT,             // in <script>, up to its end tag (script_state says where)
+    H_PLAINTEXT,          // after <plaintext>: text to the end
     H_TAG_NAME,           // in a tag's name
     H_BEFORE_ATTR_NAME,   // in a tag, between attributes
     H_ATTR_NAME,          // in an attribute's name
@@ -145,6 +149,36 @@ enum scan_state : int {
     C_IMPORT_SPACE  // white space after "@import"
 };
 
+// Where in a script's content (H_SCRIPT) the last byte left the read, as a browser's tokenizer
+// has it: text, "<!--" escaped text, and text escaped twice ("<!--" and then "<script"), where
+// "</script>" ends nothing until "-->" or "</script>" takes it back.
+enum script_state : int {
+    SD_DATA = 0,        // text
+    SD_LT,              // after '<'
+    SD_ESC_START,       // after "<!"
+    SD_ESC_START_DASH,  // after "<!-"
+    SD_ESC_LT,          // after '<' in escaped text
+    SD_ESCAPED,         // escaped text; the next two follow it in this order
+    SD_ESC_DASH,        // after '-' there
+    SD_ESC_DASH_DASH,   // after "--" there
+    SD_DBL_START,       // after '<' and letters in escaped text: matched counts "script"
+    SD_DBL_END,         // after "</" and letters in text escaped twice: matched counts "script"
+    SD_DBL_LT,          // after '<' in text escaped twice
+    SD_DOUBLE,          // text escaped twice; the next two follow it in this order
+    SD_DBL_DASH,        // after '-' there
+    SD_DBL_DASH_DASH    // after "--" there
+};
+
+// What a comment has just read (matched, in H_COMMENT).
+enum comment_mark : int {
+    COMMENT_TEXT = 0,       // text
+    COMMENT_DASH = 1,       // '-'
+    COMMENT_END = 2,        // "--": '>' ends the comment
+    COMMENT_END_BANG = 3,   // "--!": '>' ends the comment
+    COMMENT_START = 4,      // nothing yet after "<!--": '>' ends the comment
+    COMMENT_START_DASH = 5  // '-' just after "<!--": '>' ends the comment
+};
+
 // What CSS text stands in, which decides where it ends.
 enum css_host : int {
     HOST_SHEET = 0,     // a style sheet: the end of the input
@@ -157,7 +191,7 @@ enum step_event : int {
     EV_CONTINUE = 0,   // the state changed: go on
     EV_LIMIT = 1,      // the bytes allowed are used up
     EV_REFERENCE = 2,  // a value is complete: report it
-    EV_TAG = 3,        // a start tag's name is complete: report it
+    EV_TAG = 3,        // a tag's '>' was read: report it
     EV_FLUSH = 4       // held bytes are to be passed through first
 };
 

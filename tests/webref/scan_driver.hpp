@@ -6,6 +6,7 @@
 #include "webref/webref.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <span>
@@ -14,17 +15,20 @@
 
 struct scanned_text {
     std::string output;
-    // each reference as "kind place quotes tag attribute raw": kind attr, url or import; place
-    // html, block or sheet; quotes the value's and the attribute's ('-' for none); '-' for an
-    // empty name
+    // each reference as "kind place quotes tag attribute raw": kind attr, url, import, srcset,
+    // drop, charset or content; place html, block or sheet; quotes the value's and the
+    // attribute's ('-' for none); '-' for an empty name
     std::vector<std::string> references;
-    std::vector<std::string> tags;
+    std::vector<std::uint64_t> elements;  // each reference's element
+    std::vector<std::string> tags;        // each tag as "name@element"
+    bool tags_after_gt = true;            // every tag was reported with its '>' written
 };
 
 inline std::string
 describe_reference(const scan_reference &found)
 {
-    static const char *const KINDS[] = {"attr", "url", "import"};
+    static const char *const KINDS[] = {"attr", "url",     "import", "srcset",
+                                        "drop", "charset", "content"};
     static const char *const PLACES[] = {"html", "block", "sheet"};
     const auto quote = [](char q) { return q == 0 ? '-' : q; };
     const auto name = [](const char *n) { return *n == '\0' ? std::string("-") : std::string(n); };
@@ -35,16 +39,18 @@ describe_reference(const scan_reference &found)
 
 // Scans text cut into chunks of the sizes in cuts, taken in turn (none: one chunk), with an
 // output buffer of out_size bytes (one at least) and a hold of hold_size. Each reference is
-// written back as it stands, or, given replacement, as write_replacement spells it there.
+// written back as it stands, or, given replacement, as write_replacement spells it there (an
+// attribute that may be dropped is dropped then).
 inline scanned_text
 scan_in_chunks(std::string_view text, scan_text kind, std::span<const std::size_t> cuts,
                std::size_t out_size, std::size_t hold_size,
-               const std::string *replacement = nullptr, bool report_tags = false)
+               const std::string *replacement = nullptr, bool report_tags = false,
+               bool report_drops = false)
 {
     scanned_text result;
     auto hold = std::make_unique<char[]>(hold_size);
     ref_scanner scanner;
-    scan_init(&scanner, kind, std::span(hold.get(), hold_size), report_tags);
+    scan_init(&scanner, kind, std::span(hold.get(), hold_size), report_tags, report_drops);
     std::vector<char> out(out_size);
     std::size_t out_len = 0;
     const auto drain = [&] {
@@ -65,11 +71,16 @@ scan_in_chunks(std::string_view text, scan_text kind, std::span<const std::size_
             if (step == SCAN_NEED_INPUT)
                 break;
             drain();
-            if (step == SCAN_TAG)
-                result.tags.emplace_back(found.tag);
+            if (step == SCAN_TAG) {
+                result.tags.push_back(std::string(found.tag) + "@" + std::to_string(found.element));
+                result.tags_after_gt = result.tags_after_gt && result.output.ends_with('>');
+            }
             if (step != SCAN_REFERENCE)
                 continue;
             result.references.push_back(describe_reference(found));
+            result.elements.push_back(found.element);
+            if (replacement != nullptr && found.kind == REF_DROPPABLE)
+                continue;
             std::vector<char> spelled(replacement == nullptr ? 0 : replacement->size() * 8 + 8);
             std::size_t spelled_len = 0;
             if (replacement != nullptr &&

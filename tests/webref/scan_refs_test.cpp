@@ -15,7 +15,8 @@ struct form_row {
     scan_text kind;
     std::string input;
     std::vector<std::string> references;
-    std::string replaced;  // the output with every reference replaced by "R"
+    std::string replaced;  // the output with every reference replaced by "R" (dropped: none)
+    bool drops = false;    // scanned with report_drops
 };
 
 const std::string LONGEST(SCAN_HOLD_SIZE, 'a');
@@ -50,9 +51,80 @@ const form_row FORMS[] = {
      "<body background=R><img lowsrc=R><object data=R><video poster=R>"},
     {"WholeNamesOnly",
      SCAN_TEXT_HTML,
-     "<img srcset=a datafld=b xsrc=c src=d>",
+     "<img srcset=a datafld=b xsrc=c src=d hrefs=e>",
+     {"srcset html -- img srcset a", "attr html -- img src d"},
+     "<img srcset=R datafld=b xsrc=c src=R hrefs=e>"},
+    {"EveryUrlAttribute",
+     SCAN_TEXT_HTML,
+     "<form action=a><button FormAction=b><q cite=c><img longdesc=d usemap=#m dynsrc=j>"
+     "<html manifest=e><command icon=f><object codebase=g classid=h><head profile=i>"
+     "<use xlink:href=k>",
+     {"attr html -- form action a", "attr html -- button formaction b", "attr html -- q cite c",
+      "attr html -- img longdesc d", "attr html -- img usemap #m", "attr html -- img dynsrc j",
+      "attr html -- html manifest e", "attr html -- command icon f",
+      "attr html -- object codebase g", "attr html -- object classid h",
+      "attr html -- head profile i", "attr html -- use xlink:href k"},
+     "<form action=R><button FormAction=R><q cite=R><img longdesc=R usemap=R dynsrc=R>"
+     "<html manifest=R><command icon=R><object codebase=R classid=R><head profile=R>"
+     "<use xlink:href=R>"},
+    {"Srcset",
+     SCAN_TEXT_HTML,
+     "<img srcset=\"a.gif 1x, b.gif 2x\"><link ImageSrcset=c.gif>",
+     {"srcset html \"\" img srcset a.gif 1x, b.gif 2x", "srcset html -- link imagesrcset c.gif"},
+     "<img srcset=\"R\"><link ImageSrcset=R>"},
+    {"ScriptEscapedTwice",
+     SCAN_TEXT_HTML,
+     "<script><!--<script>x</script><img src=a>--></script><img src=b>",
+     {"attr html -- img src b"},
+     "<script><!--<script>x</script><img src=a>--></script><img src=R>"},
+    {"ScriptEscapedOnce",
+     SCAN_TEXT_HTML,
+     "<script><!--<scripts></script><img src=a><script><!-- x --><script></script><img src=b>",
+     {"attr html -- img src a", "attr html -- img src b"},
+     "<script><!--<scripts></script><img src=R><script><!-- x --><script></script><img src=R>"},
+    {"Plaintext",
+     SCAN_TEXT_HTML,
+     "<img src=a><plaintext><img src=b></plaintext><img src=c>",
+     {"attr html -- img src a"},
+     "<img src=R><plaintext><img src=b></plaintext><img src=c>"},
+    {"CommentEnds",
+     SCAN_TEXT_HTML,
+     "<!-- x --!><img src=a><!--><img src=b><!---><img src=c><!-- -><img src=d> --><img src=e>"
+     "<!--!><img src=f>--><!--a--!-><img src=g>--><img src=h>",
+     {"attr html -- img src a", "attr html -- img src b", "attr html -- img src c",
+      "attr html -- img src e", "attr html -- img src h"},
+     "<!-- x --!><img src=R><!--><img src=R><!---><img src=R><!-- -><img src=d> --><img src=R>"
+     "<!--!><img src=f>--><!--a--!-><img src=g>--><img src=R>"},
+    {"RawTextElements",
+     SCAN_TEXT_HTML,
+     "<iframe><img src=a></iframe><noembed><img src=b></noembed><NOFRAMES><img src=c>"
+     "</noframes><!DOCTYPE html><img src=d>",
      {"attr html -- img src d"},
-     "<img srcset=a datafld=b xsrc=c src=R>"},
+     "<iframe><img src=a></iframe><noembed><img src=b></noembed><NOFRAMES><img src=c>"
+     "</noframes><!DOCTYPE html><img src=R>"},
+    {"Drops",
+     SCAN_TEXT_HTML,
+     "<script integrity=\"sha384-x\" CROSSORIGIN src=a.js></script integrity=y>"
+     "<link crossorigin = 'use-credentials' href=b><img crossorigin><p integrity=z alt=q>",
+     {"drop html -- script integrity integrity=\"sha384-x\"",
+      "drop html -- script crossorigin CROSSORIGIN", "attr html -- script src a.js",
+      "drop html -- link crossorigin crossorigin = 'use-credentials'", "attr html -- link href b",
+      "drop html -- img crossorigin crossorigin", "drop html -- p integrity integrity=z"},
+     "<script   src=R></script integrity=y><link  href=R><img ><p  alt=q>",
+     true},
+    {"Meta",
+     SCAN_TEXT_HTML,
+     "<meta charset=Shift_JIS><META HTTP-EQUIV=Content-Type CONTENT='text/html; "
+     "charset=x-sjis'><p content=c>",
+     {"charset html -- meta charset Shift_JIS",
+      "content html '' meta content text/html; charset=x-sjis"},
+     "<meta charset=R><META HTTP-EQUIV=Content-Type CONTENT='R'><p content=c>",
+     true},
+    {"MetaWithoutDrops",
+     SCAN_TEXT_HTML,
+     "<meta charset=Shift_JIS content=x><a integrity=y>",
+     {},
+     "<meta charset=Shift_JIS content=x><a integrity=y>"},
     {"CharacterReferencesStay",
      SCAN_TEXT_HTML,
      "<a href=\"x?a=1&amp;b=2\">",
@@ -155,12 +227,12 @@ TEST_P(ScanForms, FindsTheReferences)
         const std::span<const std::size_t> cuts =
             bytewise ? std::span<const std::size_t>(one_byte) : std::span<const std::size_t>();
         const std::size_t out_size = bytewise ? 1 : 4096;
-        const scanned_text plain =
-            scan_in_chunks(row.input, row.kind, cuts, out_size, SCAN_HOLD_SIZE);
+        const scanned_text plain = scan_in_chunks(row.input, row.kind, cuts, out_size,
+                                                  SCAN_HOLD_SIZE, nullptr, false, row.drops);
         EXPECT_EQ(plain.references, row.references) << "byte by byte: " << bytewise;
         EXPECT_EQ(plain.output, row.input) << "byte by byte: " << bytewise;
-        const scanned_text replaced =
-            scan_in_chunks(row.input, row.kind, cuts, out_size, SCAN_HOLD_SIZE, &replacement);
+        const scanned_text replaced = scan_in_chunks(
+            row.input, row.kind, cuts, out_size, SCAN_HOLD_SIZE, &replacement, false, row.drops);
         EXPECT_EQ(replaced.output, row.replaced) << "byte by byte: " << bytewise;
     }
 }
@@ -170,13 +242,43 @@ INSTANTIATE_TEST_SUITE_P(Forms, ScanForms, testing::ValuesIn(FORMS),
                              return std::string(p.param.name);
                          });
 
-// The first pass asks for tags: each start tag is reported, <base href> among the references.
-TEST(ScanTags, ReportsStartTags)
+// The first pass asks for tags: each tag is reported once its '>' is written, with the start
+// tag it is (or last was) as its element, <base href> among the references.
+TEST(ScanTags, ReportsTags)
 {
     const std::string page = "<html><head><base href=\"http://a/b/\"></head><BODY bgcolor=white>";
     const scanned_text scanned = scan_in_chunks(page, SCAN_TEXT_HTML, {}, 64, 256, nullptr, true);
-    EXPECT_EQ(scanned.tags, (std::vector<std::string>{"html", "head", "base", "body"}));
+    EXPECT_EQ(scanned.tags,
+              (std::vector<std::string>{"html@0", "head@1", "base@2", "/head@2", "body@3"}));
     EXPECT_EQ(scanned.references, std::vector<std::string>{"attr html \"\" base href http://a/b/"});
+    EXPECT_EQ(scanned.output, page);
+    const std::string templated =
+        "<!doctype html><template><base href=x></template ><script>a</script><br/><p title=\">\">"
+        "<img src=a><style>p{x:url(b)}</style><div style=\"y:url(c)\">";
+    const std::size_t cuts[] = {1, 2, 3};
+    for (const std::size_t out_size : {std::size_t{1}, std::size_t{4096}}) {
+        const scanned_text tagged =
+            scan_in_chunks(templated, SCAN_TEXT_HTML, cuts, out_size, 256, nullptr, true);
+        EXPECT_EQ(tagged.tags,
+                  (std::vector<std::string>{"!doctype@0", "template@0", "base@1", "/template@1",
+                                            "script@2", "/script@2", "br@3", "p@4", "img@5",
+                                            "style@6", "/style@6", "div@7"}));
+        EXPECT_TRUE(tagged.tags_after_gt);
+        EXPECT_EQ(tagged.elements, (std::vector<std::uint64_t>{1, 5, 6, 7}));
+        EXPECT_EQ(tagged.output, templated);
+    }
+}
+
+// An attribute that may be dropped but does not fit the hold passes through unreported, and
+// the scan goes on as before.
+TEST(ScanDrops, LongAttributePassesThrough)
+{
+    const std::string page = "<script integrity=\"sha384-abcdefgh\" src=a crossorigin>";
+    const scanned_text scanned =
+        scan_in_chunks(page, SCAN_TEXT_HTML, {}, 8, 16, nullptr, false, true);
+    EXPECT_EQ(scanned.references, (std::vector<std::string>{"attr html -- script src a",
+                                                            "drop html -- script crossorigin "
+                                                            "crossorigin"}));
     EXPECT_EQ(scanned.output, page);
 }
 
