@@ -119,6 +119,20 @@ resolve(std::string_view base, std::string_view input, link_buffers *buffers,
     return true;
 }
 
+// True when text begins with prefix (lower case), ASCII case ignored.
+static bool
+begins_nocase(std::string_view text, std::string_view prefix)
+{
+    if (text.size() < prefix.size())
+        return false;
+    for (std::size_t k = 0; k < prefix.size(); ++k) {
+        if (ascii_upper(static_cast<unsigned char>(text[k])) !=
+            ascii_upper(static_cast<unsigned char>(prefix[k])))
+            return false;
+    }
+    return true;
+}
+
 // The canonical form of a resolved URL, to compare as URLs compare.
 static bool
 location_key(std::string_view url, std::vector<char> *key, std::string *key_out)
@@ -157,23 +171,6 @@ file_reference(const char *name, std::vector<char> *scratch)
     return std::string(scratch->data(), len);
 }
 
-// The locations as the pages' text names them now: each location with every rename the
-// close-out made in the pages' text, made one after another as it was made there.
-static std::vector<std::string>
-renamed_locations(std::span<const part_links> links,
-                  const std::vector<std::pair<std::string, std::string>> &renames)
-{
-    std::vector<replacement> passes;
-    for (const auto &[old_text, new_text] : renames)
-        passes.push_back({old_text, new_text});
-    std::vector<std::string> locations;
-    locations.reserve(links.size());
-    for (const part_links &part : links)
-        locations.push_back(part.location);
-    rewrite_each_text(&locations, passes);
-    return locations;
-}
-
 // Gives each of texts what the passes, one after another, give of it (each text taken alone,
 // as one line): in one scan each where the passes allow it.
 static void
@@ -193,13 +190,30 @@ rewrite_each_text(std::vector<std::string> *texts, std::span<const replacement> 
     }
 }
 
+// The locations as the pages' text names them now: each location with every rename the
+// close-out made in the pages' text, made one after another as it was made there.
+static std::vector<std::string>
+renamed_locations(std::span<const part_links> links,
+                  const std::vector<std::pair<std::string, std::string>> &renames)
+{
+    std::vector<replacement> passes;
+    for (const auto &[old_text, new_text] : renames)
+        passes.push_back({old_text, new_text});
+    std::vector<std::string> locations;
+    locations.reserve(links.size());
+    for (const part_links &part : links)
+        locations.push_back(part.location);
+    rewrite_each_text(&locations, passes);
+    return locations;
+}
+
 // The Content-ID a "cid:" URL names: what follows the scheme, escapes undone. Empty when url
 // is no "cid:" URL.
 static std::string
 cid_of(std::string_view url, link_buffers *buffers)
 {
     static constexpr std::string_view CID = "cid:";
-    if (url.size() <= CID.size() || !has_prefix_nocase(url, CID))
+    if (url.size() <= CID.size() || !begins_nocase(url, CID))
         return "";
     const std::string_view id = url.substr(CID.size());
     buffers->key.resize(std::max(buffers->key.size(), id.size()));
@@ -384,7 +398,7 @@ replace_content_charset(std::string_view value, std::string *replacement)
 {
     static constexpr std::string_view CHARSET = "charset=";
     for (std::size_t at = 0; at + CHARSET.size() <= value.size(); ++at) {
-        if (!has_prefix_nocase(value.substr(at), CHARSET))
+        if (!begins_nocase(value.substr(at), CHARSET))
             continue;
         std::size_t from = at + CHARSET.size();
         std::size_t end = from;
@@ -670,7 +684,7 @@ settle_base(const page_survey &survey, page_context *page, link_buffers *buffers
     page->base = page->location;
     std::string_view url;
     if (!survey.has_base || !resolve(page->location, survey.base_href, buffers, &url) ||
-        has_prefix_nocase(url, "javascript:") || has_prefix_nocase(url, "data:"))
+        begins_nocase(url, "javascript:") || begins_nocase(url, "data:"))
         return;
     page->base.assign(url);
     page->base_rewritten = true;
