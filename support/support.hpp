@@ -24,7 +24,8 @@ enum transfer_encoding : int {
     ENC_QP = 1,
     ENC_BASE64 = 2,
     ENC_7BIT = 3,
-    ENC_8BIT = 4
+    ENC_8BIT = 4,
+    ENC_BINARY = 5  // every byte as stored (pages that open offline only)
 };
 
 enum content_kind : int {
