@@ -4,6 +4,7 @@
 #include "decode/decode.hpp"
 #include "pagename/pagename.hpp"
 #include "platform/platform.hpp"
+#include "webref/webref.hpp"
 
 #include <algorithm>
 #include <cstdio>
@@ -43,6 +44,8 @@ static constexpr std::string_view CONTENT_LOCATION = "Content-Location:";
 static constexpr std::string_view TEXT_HTML = "text/html";
 static constexpr std::string_view TEXT_CSS = "text/css";
 static constexpr std::string_view CONTENT_ID = "Content-ID:";
+static constexpr std::string_view CONTENT_BASE = "Content-Base:";
+static constexpr std::string_view APPLICATION_XHTML = "application/xhtml+xml";
 static constexpr std::string_view WORD_START_ISO = "=?iso-2022-jp?";
 static constexpr std::string_view WORD_START_SJIS = "=?shift_jis?";
 
@@ -69,6 +72,9 @@ static constexpr std::size_t MAX_OPEN_BOUNDARIES = 1024;
 struct boundary_entry {
     std::int32_t length = 0;
     char *text = nullptr;
+    // what the relative locations of the parts under it resolve against: the Content-Base or
+    // Content-Location of the entity whose headers declared it (pages that open offline only)
+    std::string base;
 };
 
 // What the header lines have said of the part to come.
@@ -100,6 +106,14 @@ struct walk_state {
     // the files this archive wrote, by identity, with the names their parts carried (folded)
     std::map<file_identity, std::string> written;
     part_state part;
+    // Pages that open offline only: the entity whose headers are being read (the archive's
+    // own, or a part's since its delimiter line) lies under the first entity_under boundaries
+    // (those after them it declared itself); its Content-Location (resolved) and Content-Base.
+    std::size_t entity_under = 0;
+    std::string entity_location;
+    std::string entity_content_base;
+    bool in_content_type = false;  // the last header line read was of a Content-Type header
+    bool charset_seen = false;     // ... which gave a charset parameter
 };
 
 // Starts the next part: nothing known of it but the default name. A blank line starts its body
@@ -181,6 +195,14 @@ header_line(const walk_state &s)
     return text_line{s.line, std::strlen(s.line), false};
 }
 
+// The base the entity whose headers are being read gives the parts under the boundaries it
+// declares: its Content-Base, else its Content-Location.
+static const std::string &
+entity_base(const walk_state &s)
+{
+    return s.entity_content_base.empty() ? s.entity_location : s.entity_content_base;
+}
+
 // Adds an entry for every "boundary=" on the line, each current from its declaration on. Past
 // MAX_OPEN_BOUNDARIES open ones a declaration takes the place of the current one.
 static void
@@ -195,14 +217,26 @@ scan_boundary_declarations(walk_state *s)
         entry.text = checked_alloc(value.size() + 1);
         std::memcpy(entry.text, value.data(), value.size());
         entry.text[value.size()] = '\0';
+        if (s->batch->offline)
+            entry.base = entity_base(*s);
         if (s->boundaries.size() < MAX_OPEN_BOUNDARIES) {
-            s->boundaries.push_back(entry);
+            s->boundaries.push_back(std::move(entry));
         } else {
             checked_free(s->boundaries.back().text);
-            s->boundaries.back() = entry;
+            s->boundaries.back() = std::move(entry);
         }
         s->part.ready = false;
     }
+}
+
+// The lines that follow belong to a new entity, under the boundaries open now: a part's
+// headers after a delimiter line, an epilogue after a close delimiter.
+static void
+begin_entity(walk_state *s)
+{
+    s->entity_under = s->boundaries.size();
+    s->entity_location.clear();
+    s->entity_content_base.clear();
 }
 
 // A close delimiter of the current boundary: it is never current again, and the boundary it was
@@ -214,30 +248,84 @@ close_boundary(walk_state *s)
         return false;
     checked_free(s->boundaries.back().text);
     s->boundaries.pop_back();
+    begin_entity(s);
     return true;
 }
 
-static void
-apply_content_type(walk_state *s)
+// Tests the header line for a delimiter of the current boundary and acts on it. Returns false
+// when it closes the first boundary (the walk ends).
+static bool
+take_delimiter(walk_state *s)
 {
-    if (!has_prefix_nocase(s->line, CONTENT_TYPE))
+    const delimiter_kind delimiter = test_delimiter(*s, header_line(*s));
+    if (delimiter == CLOSE_DELIMITER)
+        return close_boundary(s);
+    if (delimiter == DELIMITER) {
+        s->part.ready = true;
+        begin_entity(s);
+    }
+    return true;
+}
+
+// Keeps the charset parameter of the Content-Type header being read, from its first line or a
+// continuation line: the first one counts.
+static void
+take_charset(walk_state *s, const char *text)
+{
+    std::string_view charset;
+    if (s->charset_seen || !find_charset_param(text, &charset))
         return;
+    s->part.links.charset.assign(charset);
+    s->charset_seen = true;
+}
+
+// What a Content-Type line says for pages that open offline: a style sheet, an XHTML page
+// (written as HTML pages are), its charset.
+static void
+apply_offline_content_type(walk_state *s)
+{
+    const char *value = s->line + CONTENT_TYPE.size();
+    for (const char *p = value; *p != '\0'; ++p) {
+        if (has_prefix_nocase(p, TEXT_CSS)) {
+            s->part.links.style_sheet = true;
+            break;
+        }
+    }
+    while (*value == ' ' || *value == '\t')
+        ++value;
+    s->part.links.xhtml = has_prefix_nocase(value, APPLICATION_XHTML);
+    if (s->part.links.xhtml)
+        s->part.kind = KIND_HTML;
+    s->part.links.charset.clear();
+    s->charset_seen = false;
+    take_charset(s, s->line + CONTENT_TYPE.size());
+}
+
+// line_start: the line read is a whole line or a line's first piece (a continuation line of a
+// header begins with a space or a tab there).
+static void
+apply_content_type(walk_state *s, bool line_start)
+{
+    if (!has_prefix_nocase(s->line, CONTENT_TYPE)) {
+        const bool continued = line_start && (s->line[0] == ' ' || s->line[0] == '\t');
+        if (continued && s->in_content_type)
+            take_charset(s, s->line);
+        else if (line_start)
+            s->in_content_type = false;
+        return;
+    }
     for (const char *p = s->line + CONTENT_TYPE.size(); *p != '\0'; ++p) {
         if (has_prefix_nocase(p, TEXT_HTML)) {
             s->part.kind = KIND_HTML;
             break;
         }
     }
+    if (s->batch->offline) {
+        s->in_content_type = true;
+        apply_offline_content_type(s);
+    }
     if (s->part.kind == KIND_NONE)
         s->part.kind = KIND_OTHER;
-    if (s->batch->offline) {
-        for (const char *p = s->line + CONTENT_TYPE.size(); *p != '\0'; ++p) {
-            if (has_prefix_nocase(p, TEXT_CSS)) {
-                s->part.links.style_sheet = true;
-                break;
-            }
-        }
-    }
 }
 
 // The value of a header line after its name: white space before it and the line end and
@@ -279,10 +367,77 @@ apply_transfer_encoding(walk_state *s)
         s->part.encoding = ENC_7BIT;
     else if (has_prefix_nocase(value, "8bit"))
         s->part.encoding = ENC_8BIT;
+    else if (s->batch->offline && has_prefix_nocase(value, "binary"))
+        s->part.encoding = ENC_BINARY;
     else {
         console_printf(MSG_UNSUPPORTED_ENCODING, s->archive_name);
         s->part.ready = false;
     }
+}
+
+// The closest base among the boundaries the entity being read lies under, or null.
+static const std::string *
+enclosing_base(const walk_state &s)
+{
+    for (std::size_t k = std::min(s.entity_under, s.boundaries.size()); k > 0; --k) {
+        if (!s.boundaries[k - 1].base.empty())
+            return &s.boundaries[k - 1].base;
+    }
+    return nullptr;
+}
+
+// Resolves a relative location (one without a scheme) against the closest enclosing
+// multipart's base, as RFC 3986 resolves a reference; a location with a scheme (a cid: URL
+// among them), an empty one, or one without a base around it stays as given.
+static void
+resolve_location(const walk_state &s, std::string *location)
+{
+    const std::string *base = enclosing_base(s);
+    if (base == nullptr || location->empty())
+        return;
+    const uri_parts reference = split_uri(*location);
+    if (reference.has_scheme)
+        return;
+    // the result, and the merged path before its dot segments go, fit in both texts together
+    std::string resolved(base->size() + location->size() + 8, '\0');
+    std::size_t len = 0;
+    if (!resolve_reference(split_uri(*base), reference, resolved, &len))
+        return;
+    resolved.resize(len);
+    *location = std::move(resolved);
+}
+
+// The entity's own base changed: the boundaries it declared take it.
+static void
+update_declared_bases(walk_state *s)
+{
+    for (std::size_t k = s->entity_under; k < s->boundaries.size(); ++k)
+        s->boundaries[k].base = entity_base(*s);
+}
+
+// For pages that open offline: a "Content-Base:" line gives the parts under the entity's
+// boundaries their base (resolved as a location is, quotes around it dropped).
+static void
+apply_content_base(walk_state *s)
+{
+    if (!s->batch->offline || !has_prefix_nocase(s->line, CONTENT_BASE))
+        return;
+    std::string_view value = header_value(s->line, CONTENT_BASE.size());
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        value = value.substr(1, value.size() - 2);
+    s->entity_content_base.assign(value);
+    resolve_location(*s, &s->entity_content_base);
+    update_declared_bases(s);
+}
+
+// For pages that open offline: the part's location, as a page names it, and the entity's
+// base when it declares boundaries.
+static void
+settle_location(walk_state *s)
+{
+    resolve_location(*s, &s->part.links.location);
+    s->entity_location = s->part.links.location;
+    update_declared_bases(s);
 }
 
 static bool
@@ -339,6 +494,8 @@ apply_location(walk_state *s)
             len = std::strlen(s->line);
         }
     }
+    if (keep)
+        settle_location(s);
     take_base_name(s->line, s->part.name);
     sanitize_file_name(s->part.name);
 }
@@ -520,6 +677,19 @@ place_in_line_buffer(walk_state *s, const text_line &line)
     s->line[end] = '\0';
 }
 
+// True when the converter from ISO-2022-JP meets an escape sequence in line that selects a
+// character set (ESC $, ESC &, ESC ( and what follows).
+static bool
+has_jis_escape(const char *line)
+{
+    static constexpr char ESC = '\x1b';
+    for (const char *p = std::strchr(line, ESC); p != nullptr; p = std::strchr(p + 1, ESC)) {
+        if (p[1] == '$' || p[1] == '&' || p[1] == '(')
+            return true;
+    }
+    return false;
+}
+
 // Decodes one body line into window as the part's transfer encoding says. Returns the number
 // of bytes to write.
 static std::size_t
@@ -540,6 +710,8 @@ decode_body_line(walk_state *s, const text_line &line, std::span<char> window)
     case ENC_8BIT:
         place_in_line_buffer(s, line);
         normalise_line_end(s->line);
+        if (s->batch->offline && has_jis_escape(s->line))
+            s->part.links.converted_to_sjis = true;
         jis_to_sjis(s->line);
         len = std::strlen(s->line);
         break;
@@ -578,6 +750,62 @@ decode_base64_run(walk_state *s, std::size_t used)
     return used + run.decoded;
 }
 
+// A line end not written yet: when a delimiter line follows, it is the delimiter's.
+struct held_line_end {
+    char bytes[2] = {};
+    std::size_t len = 0;
+};
+
+// Writes one read of a body stored byte for byte (CR bytes kept) to out, all but the line end
+// it ends with (CR LF, LF, or a CR that a line feed may follow in the next read), which is
+// held until the next read shows whether a delimiter line follows.
+static void
+write_binary_piece(out_stream *out, const text_line &line, held_line_end *held)
+{
+    if (held->len == 1 && held->bytes[0] == '\r' && line.len == 0 && line.line_feed) {
+        held->bytes[1] = '\n';  // a CR LF that the reads cut in two
+        held->len = 2;
+        return;
+    }
+    out_write(out, held->bytes, held->len);
+    held->len = 0;
+    std::size_t len = line.len;
+    if (len > 0 && line.text[len - 1] == '\r')
+        held->bytes[held->len++] = line.text[--len];
+    if (line.line_feed)
+        held->bytes[held->len++] = '\n';
+    out_write(out, line.text, len);
+}
+
+// Copies a body stored byte for byte into out: every byte up to the line end before the next
+// delimiter line, read with the text rules off (CR, NUL and 0x1A are bytes like any other),
+// then puts the input back at the delimiter line's start for the main loop, which reads by
+// the text rules again. Only a line's start is tested for a delimiter. A body that runs to the
+// end of the input keeps every byte, and the input stays at its end.
+static void
+copy_binary_body(walk_state *s, out_stream *out)
+{
+    const read_rule rule = text_rule(&s->in);
+    text_set_rule(&s->in, READ_BYTES);
+    held_line_end held;
+    bool line_start = true;
+    bool delimiter = false;
+    text_line line;
+    while (text_read_line_in_place(&s->in, std::span<char>(s->line, BODY_READ_SIZE), &line)) {
+        if (line_start && test_delimiter(*s, line) != NOT_DELIMITER) {
+            delimiter = true;
+            break;
+        }
+        write_binary_piece(out, line, &held);
+        line_start = line.line_feed;
+    }
+    text_set_rule(&s->in, rule);
+    if (delimiter)
+        text_seek(&s->in, text_line_start(&s->in));
+    else
+        out_write(out, held.bytes, held.len);
+}
+
 // Copies the body up to the next delimiter line (or the end of the input) into out, decoded
 // as the part's transfer encoding says, then puts the input back at the start of the line
 // that ended the body so that the main loop reads it again. A line that lies whole in the
@@ -585,6 +813,10 @@ decode_base64_run(walk_state *s, std::size_t used)
 static void
 copy_body(walk_state *s, out_stream *out)
 {
+    if (s->part.encoding == ENC_BINARY) {
+        copy_binary_body(s, out);
+        return;
+    }
     const std::span<char> read_buffer(s->line, BODY_READ_SIZE);
     const bool base64_runs = s->part.encoding == ENC_BASE64 && alphabet_lines_are_body(*s);
     std::size_t used = 0;  // bytes in the batch
@@ -649,13 +881,39 @@ folded_name(const char *name)
     return names_fold_case() ? ascii_folded(name) : std::string(name);
 }
 
+// For pages that open offline: gives a page's or a style sheet's name the extension a browser
+// opens it by (see give_extension), and default_out the default name with it; any other part
+// keeps its name, and default_out is the default name.
+static void
+give_browser_extension(walk_state *s, std::span<char> default_out)
+{
+    static constexpr std::string_view PAGE[] = {".htm", ".html", ".xhtml"};
+    static constexpr std::string_view XHTML_PAGE[] = {".xhtml", ".xht", ".htm", ".html"};
+    static constexpr std::string_view STYLE_SHEET[] = {".css"};
+    copy_bounded(default_out, s->default_name);
+    if (!s->batch->offline)
+        return;
+    std::span<const std::string_view> kept = STYLE_SHEET;
+    std::string_view added = ".css";
+    if (s->part.kind == KIND_HTML) {
+        kept = s->part.links.xhtml ? std::span<const std::string_view>(XHTML_PAGE) : PAGE;
+        added = ".htm";
+    } else if (!s->part.links.style_sheet) {
+        return;  // images, fonts, scripts and the rest keep their names
+    }
+    give_extension(s->part.name, added, kept, s->default_name);
+    give_extension(default_out, added, kept, s->default_name);
+}
+
 static void
 write_part(walk_state *s)
 {
     // HTML parts never replace a file; no part replaces an archive of the batch or a log.
     const bool html = s->part.kind == KIND_HTML;
     const std::string carried = folded_name(s->part.name);
-    settle_part_name(s->part.name, s->default_name, s->batch->guard, !html);
+    char default_name[NAME_SIZE];
+    give_browser_extension(s, default_name);
+    settle_part_name(s->part.name, default_name, s->batch->guard, !html);
     part_output part;
     if (html)
         create_html_output(s, &part.out);
@@ -754,18 +1012,14 @@ split_archive(const char *archive_name, const batch_info &batch)
         if (!text_read_line(&s->in, std::span<char>(s->line, HEADER_READ_SIZE)))
             break;
         scan_boundary_declarations(s);
-        const delimiter_kind delimiter = test_delimiter(*s, header_line(*s));
-        if (delimiter == CLOSE_DELIMITER) {
-            if (!close_boundary(s))
-                break;
-        } else if (delimiter == DELIMITER) {
-            s->part.ready = true;
-        }
-        apply_content_type(s);
+        if (!take_delimiter(s))
+            break;
+        apply_content_type(s, whole_line);
         apply_transfer_encoding(s);
         apply_location(s);
         apply_filename_param(s);
         apply_content_id(s);
+        apply_content_base(s);
         if (s->part.ready && s->part.kind != KIND_NONE && s->line[0] == '\n' && whole_line) {
             write_part(s);
             // Between parts every file is whole: Ctrl-C ends the walk here, and the archive is

@@ -95,6 +95,13 @@ std::string_view text_unread_block(const text_input *in);
 // line read (text_line_start).
 void text_pass_lines(text_input *in, std::size_t count, std::size_t line_offset);
 
+// The rule the reads of in follow now.
+read_rule text_rule(const text_input *in);
+
+// Makes the following reads of in take the file's bytes by rule (the position stays): for a
+// stretch of a file stored otherwise than the text around it, as a body held byte for byte.
+void text_set_rule(text_input *in, read_rule rule);
+
 // Current position, in stored bytes from the start of the file.
 std::int64_t text_tell(const text_input *in);
 

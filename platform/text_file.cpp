@@ -213,8 +213,8 @@ text_read_line_counted(text_input *in, std::span<char> line, std::size_t *count_
 }
 
 // Hands over the next line where it lies in the block, when it lies there whole: its line
-// feed within the limit, no CR but one right before the line feed, no 0x1A. Returns false,
-// having read nothing, when it does not.
+// feed within the limit, no 0x1A, and (CR bytes dropped) no CR but one right before the line
+// feed. Returns false, having read nothing, when it does not.
 static bool
 take_line_in_place(text_input *in, std::size_t limit, text_line *line_out)
 {
@@ -228,8 +228,10 @@ take_line_in_place(text_input *in, std::size_t limit, text_line *line_out)
     if (lf == nullptr)
         return false;
     const auto k = static_cast<std::size_t>(static_cast<const char *>(lf) - window);
-    const std::size_t text_len = (k > 0 && window[k - 1] == '\r') ? k - 1 : k;
-    if (text_len + 1 > limit || find_byte(window, '\r', text_len) != nullptr ||
+    // a CR kept is text like any other byte
+    const bool cr_before = !in->keeps_cr && k > 0 && window[k - 1] == '\r';
+    const std::size_t text_len = cr_before ? k - 1 : k;
+    if (text_len + 1 > limit || (!in->keeps_cr && find_byte(window, '\r', text_len) != nullptr) ||
         find_end_of_text(in, k + 1) <= in->block_pos + k)
         return false;
     in->line_start = text_tell(in);
@@ -294,6 +296,21 @@ text_read_text(text_input *in, std::span<char> dst)
             break;
     }
     return stored;
+}
+
+read_rule
+text_rule(const text_input *in)
+{
+    if (in->keeps_cr)
+        return READ_BYTES;
+    return in->eot_ends_input ? READ_TEXT : READ_TEXT_TO_END;
+}
+
+void
+text_set_rule(text_input *in, read_rule rule)
+{
+    in->eot_ends_input = rule == READ_TEXT;
+    in->keeps_cr = rule == READ_BYTES;
 }
 
 std::int64_t

@@ -298,3 +298,80 @@ take_base_name(char *line, std::span<char> dst)
     if (*tail != '\0')
         copy_bounded(dst, std::string_view(tail, static_cast<std::size_t>(p - tail)));
 }
+
+// True for the bytes of a charset name: A-Z a-z 0-9 - _ . : + ( )
+static bool
+is_charset_byte(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           (c != '\0' && std::strchr("-_.:+()", c) != nullptr);
+}
+
+// The value of a parameter at the start of text: between double quotes, or up to ';', white
+// space or the line end.
+static std::string_view
+param_value_at(std::string_view text)
+{
+    if (!text.empty() && text.front() == '"') {
+        text.remove_prefix(1);
+        return text.substr(0, text.find_first_of("\"\r\n"));
+    }
+    return text.substr(0, text.find_first_of("; \t\r\n"));
+}
+
+bool
+find_charset_param(std::string_view text, std::string_view *value_out)
+{
+    static constexpr std::string_view CHARSET = "charset=";
+    for (std::size_t c = 0; c + CHARSET.size() <= text.size(); ++c) {
+        if (c > 0 && text[c - 1] != ';' && text[c - 1] != ' ' && text[c - 1] != '\t')
+            continue;
+        if (str_nicmp(text.data() + c, CHARSET.data(), CHARSET.size()) != 0)
+            continue;
+        std::string_view value = param_value_at(text.substr(c + CHARSET.size()));
+        if (value.size() > MAX_CHARSET_LENGTH ||
+            !std::all_of(value.begin(), value.end(), is_charset_byte))
+            value = {};
+        *value_out = value;
+        return true;
+    }
+    return false;
+}
+
+bool
+has_suffix_nocase(std::string_view name, std::string_view suffix)
+{
+    if (name.size() < suffix.size())
+        return false;
+    const std::string_view tail = name.substr(name.size() - suffix.size());
+    for (std::size_t k = 0; k < suffix.size(); ++k) {
+        if (ascii_upper(static_cast<unsigned char>(tail[k])) !=
+            ascii_upper(static_cast<unsigned char>(suffix[k])))
+            return false;
+    }
+    return true;
+}
+
+void
+give_extension(std::span<char> name, std::string_view added, std::span<const std::string_view> kept,
+               const char *default_name)
+{
+    static constexpr std::string_view DEC = ".dec";
+    std::size_t len = bounded_length(name);
+    for (const std::string_view ext : kept) {
+        if (has_suffix_nocase(std::string_view(name.data(), len), ext))
+            return;
+    }
+    if (len < name.size() && std::strcmp(name.data(), default_name) == 0 &&
+        has_suffix_nocase(default_name, DEC)) {
+        name[len - DEC.size()] = '\0';
+        append_bounded(name, added);
+        return;
+    }
+    while (len > 0 && (name[len - 1] == '.' || name[len - 1] == ' '))
+        name[--len] = '\0';
+    if (!is_usable_file_name(name.data()) || name.size() <= added.size() + 1)
+        return;
+    fit_file_name(name, name.size() - 1 - added.size());
+    append_bounded(name, added);
+}

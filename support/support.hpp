@@ -24,7 +24,8 @@ enum transfer_encoding : int {
     ENC_QP = 1,
     ENC_BASE64 = 2,
     ENC_7BIT = 3,
-    ENC_8BIT = 4
+    ENC_8BIT = 4,
+    ENC_BINARY = 5  // every byte as stored (pages that open offline only)
 };
 
 enum content_kind : int {
@@ -144,6 +145,30 @@ void take_param_value(const char *src, std::span<char> dst, std::int32_t *length
 
 // The value take_param_value takes, as a view into src (quotes excluded).
 std::string_view param_value_view(const char *src);
+
+// Finds the first "charset=" parameter (its name in any case, at the start of text or after
+// ';', a space or a tab) in text, a "Content-Type:" header line or one of its continuation
+// lines. Returns false when there is none. Otherwise stores its value in *value_out as given,
+// unquoted: between double quotes (to the line end when the closing one is missing), or up to
+// ';', white space or the line end. A value of more than MAX_CHARSET_LENGTH bytes, or with a byte
+// outside A-Z a-z 0-9 - _ . : + ( ), is no charset name: stored empty.
+bool find_charset_param(std::string_view text, std::string_view *value_out);
+
+// The longest charset name find_charset_param takes.
+inline constexpr std::size_t MAX_CHARSET_LENGTH = 40;
+
+// True when name ends in suffix, ignoring ASCII case.
+bool has_suffix_nocase(std::string_view name, std::string_view suffix);
+
+// Gives the NUL-terminated name in name an extension a browser opens it by: unless it ends in
+// one of kept (each with its dot, ASCII case ignored), added (".htm", with its dot) is put in
+// place of ".dec" when name is default_name and ends so, and appended to the name otherwise,
+// after trailing dots and spaces (which Windows would drop) are taken off. A name longer than
+// name's buffer holds with it is first cut (fit_file_name). A name that is no usable file name
+// (is_usable_file_name) once its trailing dots and spaces are off is left without them, for
+// the caller's default.
+void give_extension(std::span<char> name, std::string_view added,
+                    std::span<const std::string_view> kept, const char *default_name);
 
 // Cuts line at every line feed (in place) and copies its last path segment (after the last
 // '/' or '\' byte) into dst, cut to dst's capacity. An empty segment leaves dst unchanged.

@@ -206,9 +206,11 @@ TEST_F(TextFile, TextOutputStoresCrLfBinaryStoresBytes)
 }
 
 // Lines handed over in place must be the lines a copying read gives, with the same start
-// offsets, for every mix of line ends, CR, NUL and 0x1A, across block ends and read limits.
+// offsets, for every mix of line ends, CR, NUL and 0x1A, across block ends and read limits,
+// and under every reading rule, changed between lines (a CR kept is a byte of the line).
 TEST_F(TextFile, InPlaceLinesAreTheCopiedLines)
 {
+    const read_rule rules[] = {READ_TEXT, READ_BYTES, READ_TEXT, READ_TEXT_TO_END};
     std::mt19937 random(7);
     const std::string alphabet = "ab\r\n\0\x1a=";
     for (int round = 0; round < 60; ++round) {
@@ -230,7 +232,12 @@ TEST_F(TextFile, InPlaceLinesAreTheCopiedLines)
             std::vector<char> b(limit);
             std::size_t count = 0;
             text_line line;
-            for (;;) {
+            for (int k = 0;; ++k) {
+                // every round but the first few changes the rule now and then
+                const read_rule rule = rules[round < 10 ? 0 : (k / 7 + round) % 4];
+                text_set_rule(&copied, rule);
+                text_set_rule(&in_place, rule);
+                ASSERT_EQ(text_rule(&in_place), rule);
                 const bool more = text_read_line_counted(&copied, a, &count);
                 ASSERT_EQ(text_read_line_in_place(&in_place, b, &line), more);
                 if (!more)
