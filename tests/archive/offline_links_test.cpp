@@ -135,7 +135,7 @@ const link_row ROWS[] = {
      "<img src=\"img/a.gif\"><img src=\" \t/img/b.gif \">",
      {image("http://h.example/img/a.gif"), image("http://h.example/img/b.gif")},
      "<img src=\"a.gif\"><img src=\"b.gif\">",
-     "h.example",
+     "h.example.htm",
      false,
      located("http://h.example")},
     {"under a base, as a browser reads them: backslashes, a tab in a scheme",

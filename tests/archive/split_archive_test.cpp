@@ -412,7 +412,8 @@ TEST_F(SplitArchive, OfflineWritesWhatABrowserOpens)
              crlf("--" + B + "--\n"),
          {{"view.php_id=5.htm", "GIF\r\n"},
           {"style-min-v1.css_v=1.0.2.css", "GIF\r\n"},
-          {"83130377.htm", "GIF\r\n"},
+          // (a page whose charset only its headers give declares it)
+          {"83130377.htm", "<meta charset=\"utf-8\">GIF\r\n"},
           {"img", "GIF\r\n"},
           {"INDEX.HTML", "GIF\r\n"},
           {"a.htm", "GIF\r\n"},
