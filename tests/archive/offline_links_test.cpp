@@ -183,11 +183,11 @@ const link_row ROWS[] = {
      "<img  src=\"a.gif\"><link integrity=\"sha256-x\" crossorigin=anonymous "
      "rel=stylesheet href=\"http://o/s.css\">"},
     {"a name of three double-byte characters, escaped whole",
-     "<img src=\"http://h/d/\x83\x65\x83X\x83g.gif\">",
-     {image("=?shift_jis?B?aHR0cDovL2gvZC+DZYNYg2cuZ2lm?=")},
+     "<img src=\"http://h/d/\x82\xa0\x82\xa2\x82\xa4.gif\">",
+     {image("=?shift_jis?B?aHR0cDovL2gvZC+CoIKigqQuZ2lm?=")},
      // the bytes as the file system stores the name: Windows' UTF-16 as UTF-8
-     names_fold_case() ? "<img src=\"%E3%83%86%E3%82%B9%E3%83%88.gif\">"
-                       : "<img src=\"%83e%83X%83g.gif\">"},
+     names_fold_case() ? "<img src=\"%E3%81%82%E3%81%84%E3%81%86.gif\">"
+                       : "<img src=\"%82%A0%82%A2%82%A4.gif\">"},
     {"a charset only in the headers is declared in the page",
      "<!DOCTYPE html><html><head><title>t</title></head>",
      {},
