@@ -188,6 +188,16 @@ TEST_F(SplitArchive, WritesEachPartAsTheHeadersSay)
               "--\n"),
          {{"a.txt", "a\r\n"}, {"z.txt", "z\r\n"}, {"after.gif", "g\r\n"}, {"last.txt", "l\r\n"}},
          ",4,a.txt,z.txt,after.gif,last.txt"},
+        {"a close returns to the boundary before it, not to the first one",
+         crlf(ie_header() + "--" + B +
+              "\nContent-Type: multipart/alternative; boundary=\"A\"\n\n--A\n"
+              "Content-Type: multipart/mixed; boundary=\"C\"\n\n--C\nContent-Type: "
+              "text/plain\nContent-Location: http://h/c.txt\n\nc\n--C--\n--A\nContent-Type: "
+              "text/plain\nContent-Location: http://h/a.txt\n\na\n--A--\n--" +
+              B + "\nContent-Type: text/plain\nContent-Location: http://h/b.txt\n\nb\n--" + B +
+              "--\n"),
+         {{"c.txt", "c\r\n"}, {"a.txt", "a\r\n"}, {"b.txt", "b\r\n"}},
+         ",3,c.txt,a.txt,b.txt"},
         {"two long names cut to one that differ only in letter case: one file where case folds",
          crlf(ie_header() + "--" + B + "\nContent-Location: http://x/" + std::string(300, 'c') +
               "x.jpg\n\nx\n--" + B + "\nContent-Type: text/plain\nContent-Location: http://x/" +
