@@ -2,9 +2,11 @@
 // the text (bit 0: CSS, else HTML), whether tags are reported (bit 1), the hold's capacity
 // (bits 2-3: 8, 40, 300 or SCAN_HOLD_SIZE bytes) and the output buffer's size (bits 4-7: 1 to
 // 16 bytes). The second byte's low four bits say how many chunk sizes follow (1 to 256 each,
-// taken in turn); the rest is the text. Checks: every value written back as it stands gives
-// the text byte for byte, and the references, the tags and the output with each reference
-// replaced are the same whole and in chunks.
+// taken in turn), and its bit 4 whether droppable attributes and <meta> values are reported;
+// the rest is the text. Checks: every value written back as it stands gives the text byte for
+// byte, and the references, their elements, the tags and the output with each reference
+// replaced (each droppable attribute dropped) are the same whole and in chunks; every tag is
+// reported after its '>'.
 #include "fuzz/scratch_folder.hpp"
 #include "tests/webref/scan_driver.hpp"
 #include "webref/webref.hpp"
@@ -39,20 +41,27 @@ LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
                            size - 2 - cut_count);
     const scan_text kind = (options & 1) != 0 ? SCAN_TEXT_CSS : SCAN_TEXT_HTML;
     const bool tags = (options & 2) != 0;
+    const bool drops = (data[1] & 16u) != 0;
     const std::size_t hold = HOLD_SIZES[(options >> 2) & 3];
     const std::size_t out_size = 1 + (options >> 4);
     const std::string replacement = "R&\"' )";
 
-    const scanned_text whole = scan_in_chunks(text, kind, {}, 4096, hold, nullptr, tags);
-    const scanned_text chunked = scan_in_chunks(text, kind, cuts, out_size, hold, nullptr, tags);
+    const scanned_text whole = scan_in_chunks(text, kind, {}, 4096, hold, nullptr, tags, drops);
+    const scanned_text chunked =
+        scan_in_chunks(text, kind, cuts, out_size, hold, nullptr, tags, drops);
     if (whole.output != text || chunked.output != text)
         fuzz_fail("output differs from the text: %zu and %zu bytes of %zu", whole.output.size(),
                   chunked.output.size(), text.size());
     check_same("references", whole.references, chunked.references);
     check_same("tags", whole.tags, chunked.tags);
-    const scanned_text replaced = scan_in_chunks(text, kind, {}, 4096, hold, &replacement);
+    if (whole.elements != chunked.elements)
+        fuzz_fail("elements differ");
+    if (!whole.tags_after_gt || !chunked.tags_after_gt)
+        fuzz_fail("a tag was reported before its '>'");
+    const scanned_text replaced =
+        scan_in_chunks(text, kind, {}, 4096, hold, &replacement, false, drops);
     const scanned_text replaced_chunked =
-        scan_in_chunks(text, kind, cuts, out_size, hold, &replacement);
+        scan_in_chunks(text, kind, cuts, out_size, hold, &replacement, false, drops);
     if (replaced.output != replaced_chunked.output)
         fuzz_fail("replaced output differs: %zu bytes whole, %zu in chunks", replaced.output.size(),
                   replaced_chunked.output.size());

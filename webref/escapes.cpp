@@ -264,10 +264,8 @@ write_replacement(const scan_reference &found, std::string_view replacement, std
     const bool add_quotes = needs_quotes(found, replacement);
     const char quote = add_quotes ? '"' : found.quote;
     const bool html = found.place == PLACE_HTML;
-    if (add_quotes && html && !is_html_value(found.kind) && found.attribute_quote == 0) {
-        *len_out = 0;
-        return false;
-    }
+    if (add_quotes && html && !is_html_value(found.kind) && found.attribute_quote == 0)
+        return finish_writer(text_writer{out, 0, false}, len_out);
     text_writer w{out};
     if (is_html_value(found.kind)) {
         // the added quotes are the attribute's own

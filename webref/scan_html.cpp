@@ -224,6 +224,33 @@ begin_attribute_value(scan_pass *p, char quote)
     }
 }
 
+// After "<!": "--" opens a comment, "doctype" (any case) a <!DOCTYPE ...>, anything else a
+// declaration read to its '>'.
+static step_event
+step_declaration_open(scan_pass *p, unsigned char c)
+{
+    ref_scanner *s = p->s;
+    if (s->state == H_BANG_NAME || (s->state == H_BANG && ascii_lower(c) == DOCTYPE[0])) {
+        const auto matched = static_cast<std::size_t>(s->state == H_BANG ? 0 : s->matched);
+        if (ascii_lower(c) != static_cast<unsigned char>(DOCTYPE[matched])) {
+            s->state = H_BOGUS_COMMENT;
+            return EV_CONTINUE;
+        }
+        ++p->i;
+        s->matched = static_cast<int>(matched + 1);
+        s->state = matched + 1 == DOCTYPE.size() ? H_DOCTYPE : H_BANG_NAME;
+        return EV_CONTINUE;
+    }
+    if (c != '-') {
+        s->state = H_BOGUS_COMMENT;
+        return EV_CONTINUE;
+    }
+    ++p->i;
+    s->matched = COMMENT_START;
+    s->state = s->state == H_BANG ? H_BANG_DASH : H_COMMENT;
+    return EV_CONTINUE;
+}
+
 // Text, comments and declarations: everything outside tags.
 static step_event
 step_outside_tags(scan_pass *p, unsigned char c)
@@ -249,33 +276,8 @@ step_outside_tags(scan_pass *p, unsigned char c)
         p->i += c == '>' ? 1 : 0;
         s->state = c == '>' ? H_DATA : H_BOGUS_COMMENT;
         return EV_CONTINUE;
-    case H_BANG:
-    case H_BANG_DASH:
-        if (s->state == H_BANG && ascii_lower(c) == DOCTYPE[0]) {
-            ++p->i;
-            s->matched = 1;
-            s->state = H_BANG_NAME;
-            return EV_CONTINUE;
-        }
-        if (c != '-') {
-            s->state = H_BOGUS_COMMENT;
-            return EV_CONTINUE;
-        }
-        ++p->i;
-        s->matched = COMMENT_START;
-        s->state = s->state == H_BANG ? H_BANG_DASH : H_COMMENT;
-        return EV_CONTINUE;
     default:
-        // H_BANG_NAME: the rest of "doctype", or a declaration read to its '>'
-        if (ascii_lower(c) !=
-            static_cast<unsigned char>(DOCTYPE[static_cast<std::size_t>(s->matched)])) {
-            s->state = H_BOGUS_COMMENT;
-            return EV_CONTINUE;
-        }
-        ++p->i;
-        if (static_cast<std::size_t>(++s->matched) == DOCTYPE.size())
-            s->state = H_DOCTYPE;
-        return EV_CONTINUE;
+        return step_declaration_open(p, c);
     }
 }
 

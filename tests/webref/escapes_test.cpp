@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -57,6 +58,59 @@ TEST(DecodeCharRefs, UndoesAsciiReferences)
     }
 }
 
+// CSS escapes: ASCII code points and escaped bytes undone, the rest as it stands; a 0x5C after
+// a Shift_JIS lead byte (表 0x95 0x5C, ソ 0x83 0x5C) escapes nothing.
+TEST(DecodeCssEscapes, UndoesAsciiEscapes)
+{
+    const text_row rows[] = {
+        {"a\\28 b\\29\\", "a(b)\\"},
+        {"\\41\\000042C\\7e\r\nd", "AB"
+                                   "C~d"},
+        {"\\\\ \\\" \\' \\g", "\\ \" ' g"},
+        {"a\\\nb\\\r\nc\\\fd", "abcd"},
+        {"\\3042 x\\0 y\\110000z", "\\3042 x\\0 y\\110000z"},
+        {"\x95\x5c\x83\x5c'\\\x95\x5c", "\x95\x5c\x83\x5c'\x95\x5c"},
+        {"p.gif#a\\\\b", "p.gif#a\\b"},
+    };
+    for (const text_row &row : rows) {
+        std::string out(row.in.size(), '\0');
+        std::size_t len = 0;
+        ASSERT_TRUE(decode_css_escapes(row.in, out, &len)) << row.in;
+        EXPECT_EQ(out.substr(0, len), row.out) << row.in;
+    }
+}
+
+struct srcset_row {
+    std::string list;
+    std::vector<std::string> urls;
+};
+
+// A srcset list split as a browser splits it: the URLs, commas around them not theirs, and
+// descriptors (commas inside parentheses among them) skipped.
+TEST(NextSrcsetCandidate, SplitsTheList)
+{
+    const srcset_row rows[] = {
+        {"a.gif 1x, b.gif 2x", {"a.gif", "b.gif"}},
+        {" ,\t, a.gif,b.gif,,  c,d.gif 10w ,", {"a.gif,b.gif", "c,d.gif"}},
+        {"a.gif (1x, 2x) 100w, b.gif", {"a.gif", "b.gif"}},
+        {"data:image/gif;base64,R0lG 1x,x.gif", {"data:image/gif;base64,R0lG", "x.gif"}},
+        {"\x95\x5c.gif 1x", {"\x95\x5c.gif"}},
+        {" , ", {}},
+    };
+    for (const srcset_row &row : rows) {
+        std::vector<std::string> urls;
+        std::size_t pos = 0;
+        std::size_t from = 0;
+        std::size_t len = 0;
+        while (next_srcset_candidate(row.list, &pos, &from, &len)) {
+            ASSERT_LE(from + len, row.list.size());
+            urls.push_back(row.list.substr(from, len));
+        }
+        EXPECT_EQ(urls, row.urls) << row.list;
+        EXPECT_EQ(pos, row.list.size());
+    }
+}
+
 TEST(EncodeAttributeValue, EscapesAmpersandAndTheQuote)
 {
     char out[64];
@@ -95,6 +149,12 @@ TEST(WriteReplacement, SpellsForThePlace)
         {REF_CSS_URL, PLACE_HTML, 0, '"', "a b", "&quot;a b&quot;"},
         {REF_CSS_URL, PLACE_HTML, 0, 0, "a b", nullptr},
         {REF_CSS_URL, PLACE_HTML, 0, 0, "a>b", nullptr},
+        // a '\' the caller found escaped and undid is escaped once again, not twice
+        {REF_CSS_URL, PLACE_STYLE_SHEET, '"', 0, "p.gif#a\\b", "p.gif#a\\\\b"},
+        {REF_CSS_URL, PLACE_STYLE_SHEET, 0, 0, "p\\b", "\"p\\\\b\""},
+        {REF_SRCSET, PLACE_HTML, 0, 0, "a.gif 1x, b&c.gif 2x", "\"a.gif 1x, b&amp;c.gif 2x\""},
+        {REF_META_CONTENT, PLACE_HTML, '\'', '\'', "text/html; charset=utf-8",
+         "text/html; charset=utf-8"},
     };
     for (const spelling_row &row : rows) {
         scan_reference found;
