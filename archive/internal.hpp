@@ -115,7 +115,7 @@ struct part_links {
     // its Content-Location as the headers gave it (encoded words decoded); a relative one
     // resolved against the enclosing multipart's Content-Location or Content-Base
     std::string location;
-    std::string content_id;  // its Content-ID, without the angle brackets
+    std::string content_id;    // its Content-ID, without the angle brackets
     bool style_sheet = false;  // text/css
     bool xhtml = false;        // application/xhtml+xml: a page like text/html
     // the Content-Type's charset parameter, unquoted, as given ("" when none; at most 40 bytes
