@@ -80,6 +80,18 @@ struct page_survey {
     meta_place meta_at = META_AT_START;
 };
 
+// What a reference's value comes to on a page: the part it names (npos: none) and, for a
+// relative one that names none under a base the page no longer has, where that base led it.
+struct value_choice {
+    std::size_t part = std::string::npos;
+    bool led_elsewhere = false;
+    std::string url;
+};
+
+// The choices made for a page's values, kept while they hold at most this many bytes: a page
+// names the same image or link many times, and a long base makes each resolution long.
+static constexpr std::size_t CHOICE_CACHE_BYTES = std::size_t{1} << 18;
+
 // What one page's references are resolved against, and what its pass has done so far.
 struct page_context {
     std::span<const output_entry> outputs;
@@ -98,6 +110,8 @@ struct page_context {
     std::size_t next_local = 0;                 // the first of them not passed yet
     std::uint64_t read = 0;                     // bytes of the page read so far
     std::uint64_t added = 0;                    // bytes absolute references added
+    std::unordered_map<std::string, value_choice> choices;  // by value
+    std::size_t choice_bytes = 0;                           // the bytes they hold
 };
 
 // An absolute reference a page's base made of a relative one may add at most this many bytes
@@ -318,32 +332,50 @@ find_part(const page_context &page, std::string_view value, link_buffers *buffer
     return find_by_location(page, key);
 }
 
-// A relative reference under a base the page no longer has, written so that it leads where it
-// led: the URL the old base made of it (relative to the page's folder when the page had no
-// location). False when the base made nothing of it that differs from what it says alone, or
-// when the page has grown by what it may.
+// Where a relative reference under a base the page no longer has led: the URL the old base
+// made of it (relative to the page's folder when the page had no location). False when the
+// base made nothing of it that differs from what it says alone.
 static bool
-spell_as_before(page_context *page, std::string_view value, link_buffers *buffers,
-                std::string *replacement)
+url_as_before(const page_context &page, std::string_view value, link_buffers *buffers,
+              std::string *url_out)
 {
     std::string_view alone;
     if (resolve("", value, buffers, &alone))
         return false;  // absolute: no base changes it
     std::string_view url;
-    if (!resolve(page->base, value, buffers, &url))
+    if (!resolve(page.base, value, buffers, &url))
         return false;
     if (url.substr(0, FOLDER_BASE.size()) == FOLDER_BASE)
         url.remove_prefix(FOLDER_BASE.size());
-    const std::uint64_t growth = url.size() > value.size() ? url.size() - value.size() : 0;
-    if (page->added + growth > ADDED_PER_BYTE_READ * page->read)
-        return false;  // kept as it stands: it then resolves in the page's folder
-    page->added += growth;
-    replacement->assign(url);
+    url_out->assign(url);
     return true;
 }
 
+// What value comes to on the page, worked out once for each value while the cache holds it.
+static const value_choice &
+choose_for_value(page_context *page, std::string_view value, link_buffers *buffers)
+{
+    const std::string key(value);
+    const auto known = page->choices.find(key);
+    if (known != page->choices.end())
+        return known->second;
+    value_choice choice;
+    choice.part = find_part(*page, value, buffers);
+    if (choice.part == std::string::npos && page->base_rewritten)
+        choice.led_elsewhere = url_as_before(*page, value, buffers, &choice.url);
+    const std::size_t bytes = key.size() + choice.url.size() + 64;
+    if (page->choice_bytes + bytes > CHOICE_CACHE_BYTES) {
+        page->choices.clear();
+        page->choice_bytes = 0;
+    }
+    page->choice_bytes += bytes;
+    return page->choices.emplace(key, std::move(choice)).first->second;
+}
+
 // What stands in place of value, a reference of the page. Returns false when it stays as it
-// is; *local_out tells whether the replacement leads to a file of the archive.
+// is; *local_out tells whether the replacement leads to a file of the archive. A reference
+// spelled as its old base led it may add at most ADDED_PER_BYTE_READ bytes per byte of the
+// page read so far; past that it stays as it stands (it then resolves in the page's folder).
 static bool
 replace_value(page_context *page, std::string_view value, link_buffers *buffers,
               std::string *replacement, bool *local_out)
@@ -351,10 +383,17 @@ replace_value(page_context *page, std::string_view value, link_buffers *buffers,
     *local_out = false;
     if (value.empty() || value.front() == '#')
         return false;  // the page itself, wherever it lies
-    const std::size_t part = find_part(*page, value, buffers);
-    if (part == std::string::npos)
-        return page->base_rewritten && spell_as_before(page, value, buffers, replacement);
-    *replacement = file_reference(page->outputs[part].name, &buffers->written);
+    const value_choice &choice = choose_for_value(page, value, buffers);
+    if (choice.part == std::string::npos) {
+        const std::uint64_t growth =
+            choice.url.size() > value.size() ? choice.url.size() - value.size() : 0;
+        if (!choice.led_elsewhere || page->added + growth > ADDED_PER_BYTE_READ * page->read)
+            return false;
+        page->added += growth;
+        replacement->assign(choice.url);
+        return true;
+    }
+    *replacement = file_reference(page->outputs[choice.part].name, &buffers->written);
     const std::size_t hash = value.find('#');
     if (hash != std::string_view::npos)
         replacement->append(value.substr(hash));

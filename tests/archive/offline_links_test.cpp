@@ -241,3 +241,32 @@ TEST_F(OfflineLinks, ReferenceFormsBecomeTheFilesWritten)
 }
 
 }  // namespace
+
+namespace
+{
+
+// Regression: a 16,000-byte base and 10,000 references under it made each reference absolute,
+// and a 146 KB archive gave a 160 MB page.
+TEST_F(OfflineLinks, LongBaseNeverMultipliesThePage)
+{
+    const std::string base = "http://h/" + std::string(16000, 'b') + "/";
+    std::string page = "<base href=\"" + base + "\">\r\n";
+    for (int k = 0; k < 10000; ++k)
+        page += "<img src=a>";
+    const std::string archive = "Content-Type: multipart/related; boundary=\"BB\"\r\n\r\n--BB\r\n"
+                                "Content-Type: text/html\r\nContent-Location: http://h/d/p.htm"
+                                "\r\n\r\n" +
+                                page + "\r\n--BB--\r\n";
+    write_file("a.mht", archive);
+    static const name_set reserved = make_name_set(std::vector<std::string>{"a.mht", "log.csv"});
+    batch_info batch = test_batch(&reserved);
+    batch.offline = true;
+    split_archive("a.mht", batch);
+    const std::string written = read_file("p.htm");
+    EXPECT_LE(written.size(), 4 * archive.size());
+    // the base names the page; the first references still lead where they led
+    EXPECT_EQ(written.substr(0, 20), "<base href=\"p.htm\">\r");
+    EXPECT_NE(written.find("<img src=" + base + "a>"), std::string::npos);
+}
+
+}  // namespace
