@@ -296,6 +296,38 @@ TEST_F(ReplaceTxt, LongLinesChainLikeSeparateRewrites)
     }
 }
 
+// Puts another file in the page's place, as someone might while the page is rewritten.
+void
+put_another_file(const char *file_name)
+{
+    write_file("another.txt", "another file\r\n");
+    std::filesystem::rename("another.txt", file_name);
+}
+
+// Regression: a file put in the page's place while the page was rewritten was replaced by the
+// page's new text.
+TEST_F(ReplaceTxt, FilePutInThePagesPlaceMeanwhileIsLeftAlone)
+{
+    const replacement one{"a.tmp", "b.tmp"};
+    std::string message = MSG_LEFT_ALONE;
+    message.replace(message.find("%s"), 2, "page.htm");
+    for (const bool identity_known : {false, true}) {
+        SCOPED_TRACE(identity_known ? "the page's identity known" : "the page named only");
+        write_file("page.htm", "a.tmp\r\n");
+        file_identity page;
+        ASSERT_EQ(inspect_entry("page.htm", &page), ENTRY_REGULAR);
+        rewrite_before_rename_hook = put_another_file;
+        testing::internal::CaptureStdout();
+        const rewrite_result result = rewrite_text_file(
+            "page.htm", std::span<const replacement>(&one, 1), identity_known ? &page : nullptr);
+        rewrite_before_rename_hook = nullptr;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), message);
+        EXPECT_EQ(result, REWRITE_LEFT_ALONE);
+        EXPECT_EQ(read_file("page.htm"), "another file\r\n");
+        EXPECT_EQ(list_folder("."), std::vector<std::string>{"page.htm"});
+    }
+}
+
 TEST_F(ReplaceTxt, ExistingWorkCopyNameIsLeftAlone)
 {
     write_file("page.htm", "old.tmp\r\n");
