@@ -44,11 +44,12 @@ inline constexpr std::size_t AT_ONCE_FROM_PASSES = 8;
 struct pattern_table {
     bool usable = false;      // every text sought has 4 bytes or more, no text holds a line end
     std::size_t longest = 0;  // the longest text sought
-    std::vector<std::size_t> lengths;        // the lengths of the texts sought, ascending
-    std::vector<std::string_view> texts;     // each distinct text sought, once
-    std::vector<std::string_view> inserted;  // what the first pass seeking it puts in its place
-    std::vector<std::uint32_t> first_pass;   // per text, the first and last pass seeking it
-    std::vector<std::uint32_t> last_pass;
+    std::vector<std::size_t> lengths;         // the lengths of the texts sought, ascending
+    std::vector<std::string_view> texts;      // each distinct text sought, once
+    std::vector<std::uint32_t> last_pass;     // per text, the last pass seeking it
+    std::vector<std::uint32_t> passes_from;   // per text and one more: where its passes begin in
+    std::vector<std::uint32_t> passes;        // the passes seeking each text, text by text
+    std::vector<std::string_view> new_texts;  // per pass, what it puts in place of its text
     std::unordered_multimap<std::uint64_t, std::uint32_t> by_key;  // hash and length -> text
     std::vector<std::uint64_t> starts;  // a bit per hash of a text's first four bytes
     std::vector<std::uint64_t> powers;  // the hash's base to the powers 0 to longest
@@ -58,11 +59,41 @@ struct pattern_table {
 // AT_ONCE_FROM_PASSES replacements, or of any that replace_at_once cannot take, is not usable.
 void fill_pattern_table(pattern_table *table, std::span<const replacement> replacements);
 
-// Appends to out what the table's passes, one after another, give of text (whole lines, the
-// last of which may lack its line feed at the end of the file; each line one piece to every
-// pass), found and replaced in one scan. Returns false, out unchanged, when the passes could
-// meet in text (occurrences of two texts overlap, a text brought in would be found by a later
-// pass, a line could reach PIECE_SIZE): the caller then runs them one by one.
+// Where a scan stands in the text given to it so far: in the line it has begun (if any), what
+// it holds back of it and what the passes did in it so far. Fields are replace_at_once's own.
+struct at_once_state {
+    bool in_line = false;      // a line begun in an earlier step goes on
+    std::string carry;         // the line's bytes from carry_at on, held back
+    std::size_t carry_at = 0;  // offsets in the line:
+    std::size_t scanned = 0;   // where the next occurrence may begin
+    std::size_t emitted = 0;   // how much of the line went out
+    std::size_t max_end = 0;   // the furthest end of the occurrences found
+    std::uint32_t max_end_id = 0;
+    std::size_t picked_end = 0;        // the end of the last occurrence a pass takes
+    bool picked_any = false;           // there is one
+    bool picked_at_first = false;      // the first pass seeking its text replaced it
+    std::vector<std::int64_t> growth;  // per pass, what its replacements in the line added to
+                                       // its length (a Fenwick tree, one-based)
+    std::vector<std::pair<std::uint32_t, std::int64_t>> grown;  // the additions, to undo them
+    std::vector<std::uint64_t> prefix;  // scratch for the hashes of a stretch
+};
+
+// Appends to out what the table's passes, one after another, give of text, the next bytes of a
+// text (CR dropped) after those the calls before gave the same state (at_end: the text ends
+// after them). Each pass cuts every line into pieces of PIECE_SIZE bytes where its own text
+// (what the passes before it gave) puts them, and an occurrence cut stays; the scan follows
+// where each pass cuts. The end of a line that goes on after text is held back for the next
+// call. The passes can meet in a line: occurrences of two texts overlap, a text brought in
+// would be found by a later pass, or two occurrences are too close for the scan to tell. Then
+// the scan leaves the passes the rest from that line's start: *taken_out says how much of text
+// it took, and out holds what the passes give of that. Returns false when that line began in
+// an earlier call: out and the state then hold text that the passes cannot go on from (the
+// caller must start the text again without the scan).
+bool replace_at_once_step(const pattern_table &table, at_once_state *state, std::string_view text,
+                          bool at_end, std::string *out, std::size_t *taken_out);
+
+// Appends to out what the table's passes give of the whole of text (see replace_at_once_step),
+// found and replaced in one scan. Returns false, out unchanged, when the passes could meet.
 bool replace_at_once(const pattern_table &table, std::string_view text, std::string *out);
 
 // replace_txt.cpp
@@ -78,9 +109,15 @@ enum rewrite_result : int {
 // text is written beside the file and renamed over it, so the file is never left cut. A file
 // that is gone, or cannot be read or replaced, ends the run. With expected, the file is read
 // only when it is that file, reached by its own name (no symbolic link); anything else is left
-// alone, with a message; after a rewrite *expected is the new file.
+// alone, with a message; after a rewrite *expected is the new file. Just before the rename the
+// name must still reach what it reached when the file was opened (or nothing): another file put
+// in its place meanwhile is left alone, with the same message, and the new text is dropped.
 rewrite_result rewrite_text_file(const char *file_name, std::span<const replacement> replacements,
                                  file_identity *expected = nullptr);
+
+// For tests: when set, rewrite_text_file calls it with the file's name after writing the new
+// text and before checking what the name reaches.
+extern void (*rewrite_before_rename_hook)(const char *file_name);
 
 // What rewrite_text_file gives of a file holding text (no CR): the replacements as passes
 // over its lines, one after another.

@@ -218,8 +218,11 @@ run_passes(std::vector<pass_state> *passes, std::string *text, std::string *out,
 struct rewrite_state {
     std::vector<pass_state> passes;
     pattern_table table;
+    at_once_state at_once;
     gram_filter filter;
-    bool between_pieces = true;  // every pass is between two pieces
+    bool between_pieces = true;     // every pass is between two pieces
+    bool at_line_start = true;      // the steps so far ended with whole lines
+    bool whole_lines_only = false;  // the scan takes only steps of whole lines
 };
 
 static void
@@ -233,22 +236,46 @@ start_rewrite(rewrite_state *rewrite, std::span<const replacement> replacements)
     fill_pattern_table(&rewrite->table, replacements);
 }
 
+// True when the one scan may take the step's text: it is in a line of its own, or the passes
+// are all between pieces at a line's start (and, with whole_lines_only, the text is whole
+// lines).
+static bool
+may_scan_at_once(const rewrite_state &rewrite, std::string_view text, bool at_end)
+{
+    if (!rewrite.table.usable)
+        return false;
+    if (rewrite.at_once.in_line)
+        return true;
+    return rewrite.between_pieces && rewrite.at_line_start &&
+           (!rewrite.whole_lines_only || at_end || (!text.empty() && text.back() == '\n'));
+}
+
 // Appends to out what the passes give of one step's text (which the step empties): in one scan
-// when the passes cannot meet in it (every pass between pieces, the text whole lines), else
-// through every pass in turn.
-static void
+// where the passes cannot meet, else through every pass in turn. False when the scan met such
+// a place in a line it had begun in an earlier step: the text must be started again, with
+// whole_lines_only.
+static bool
 rewrite_step(rewrite_state *rewrite, std::string *text, bool at_end, std::string *out)
 {
-    if (rewrite->table.usable && rewrite->between_pieces &&
-        (at_end || (!text->empty() && text->back() == '\n')) &&
-        replace_at_once(rewrite->table, *text, out)) {
-        text->clear();
-        return;
+    const bool any_text = !text->empty();
+    const bool ends_line = any_text && text->back() == '\n';
+    const bool scanned = may_scan_at_once(*rewrite, *text, at_end);
+    if (scanned) {
+        std::size_t taken = 0;
+        if (!replace_at_once_step(rewrite->table, &rewrite->at_once, *text, at_end, out, &taken))
+            return false;
+        text->erase(0, taken);
     }
-    run_passes(&rewrite->passes, text, out, at_end, &rewrite->filter);
-    rewrite->between_pieces =
-        std::all_of(rewrite->passes.begin(), rewrite->passes.end(),
-                    [](const pass_state &pass) { return pass.piece.empty(); });
+    if (!scanned || !text->empty()) {
+        run_passes(&rewrite->passes, text, out, at_end, &rewrite->filter);
+        rewrite->between_pieces =
+            std::all_of(rewrite->passes.begin(), rewrite->passes.end(),
+                        [](const pass_state &pass) { return pass.piece.empty(); });
+    }
+    text->clear();
+    if (any_text)
+        rewrite->at_line_start = ends_line;
+    return true;
 }
 
 std::string
@@ -258,6 +285,7 @@ rewrite_text(std::string_view text, std::span<const replacement> replacements)
     start_rewrite(&rewrite, replacements);
     std::string step(text);
     std::string out;
+    // one step, at a line's start: the scan never has a line begun before it
     rewrite_step(&rewrite, &step, true, &out);
     return out;
 }
@@ -300,18 +328,28 @@ create_work_file(const char *file_name, std::span<char> work_name, out_stream *o
     }
 }
 
-// Opens the page to rewrite: the file expected, when one is, reached by its own name.
+// What the page's name reached when the page was opened.
+struct page_entry {
+    entry_kind kind = ENTRY_NONE;
+    file_identity file;
+};
+
+// Opens the page to rewrite: the file expected, when one is, reached by its own name. Stores in
+// *page_out what the name reached.
 static rewrite_result
-open_page(text_input *in, const char *file_name, const file_identity *expected)
+open_page(text_input *in, const char *file_name, const file_identity *expected,
+          page_entry *page_out)
 {
     // Every byte is text here: a 0x1A byte or a NUL neither ends the page nor cuts its line.
     if (expected == nullptr) {
         if (!text_open_read(in, file_name, false))
             fail_run_file(file_name, MSG_OPEN_FAILED);
+        page_out->kind = inspect_entry(file_name, &page_out->file);
         return REWRITE_DONE;
     }
     switch (text_open_own(in, file_name, *expected, READ_TEXT_TO_END)) {
     case EXISTING_PLAIN:
+        *page_out = {ENTRY_REGULAR, *expected};
         return REWRITE_DONE;
     case EXISTING_OTHER:
         // a link or another file put in the page's place: never read through it
@@ -322,24 +360,20 @@ open_page(text_input *in, const char *file_name, const file_identity *expected)
     }
 }
 
-rewrite_result
-rewrite_text_file(const char *file_name, std::span<const replacement> replacements,
-                  file_identity *expected)
+// Creates the work file for file_name's new text (see create_work_file), or ends the run.
+static void
+open_work_file(const char *file_name, std::span<char> work_name, out_stream *out)
 {
-    text_input in;
-    if (open_page(&in, file_name, expected) == REWRITE_LEFT_ALONE)
-        return REWRITE_LEFT_ALONE;
-    char work_name[LINE_BUFFER_SIZE];
-    out_stream out;
-    if (!create_work_file(file_name, work_name, &out, "w"))
-        fail_run_file(work_name, MSG_OPEN_FAILED);
-    if (expected != nullptr && !out_identity(&out, expected))
-        expected->volume = expected->index = 0;  // unknown: a later rewrite leaves it alone
+    if (!create_work_file(file_name, work_name, out, "w"))
+        fail_run_file(work_name.data(), MSG_OPEN_FAILED);
+}
 
-    rewrite_state rewrite;
-    start_rewrite(&rewrite, replacements);
-    // Each step's text ends at its last line feed, the rest going before the next read's, so
-    // that a pass finding nothing to change can hand the text on as it is.
+// Writes what the rewrite gives of the page's text to out. Each step's text ends at its last
+// line feed, the rest going before the next read's, so that a pass finding nothing to change
+// can hand the text on as it is. False when the rewrite must start again (see rewrite_step).
+static bool
+copy_rewritten(text_input *in, rewrite_state *rewrite, out_stream *out)
+{
     std::string text;
     std::string rest;
     std::string replaced;
@@ -347,7 +381,7 @@ rewrite_text_file(const char *file_name, std::span<const replacement> replacemen
         text.assign(rest);
         text.resize(rest.size() + READ_STEP);
         const std::size_t got =
-            text_read_text(&in, std::span<char>(text.data() + rest.size(), READ_STEP));
+            text_read_text(in, std::span<char>(text.data() + rest.size(), READ_STEP));
         text.resize(rest.size() + got);
         rest.clear();
         const std::size_t lf = text.rfind('\n');
@@ -356,12 +390,64 @@ rewrite_text_file(const char *file_name, std::span<const replacement> replacemen
             text.resize(lf + 1);
         }
         replaced.clear();
-        rewrite_step(&rewrite, &text, got == 0, &replaced);
-        out_write(&out, replaced.data(), replaced.size());
+        if (!rewrite_step(rewrite, &text, got == 0, &replaced))
+            return false;
+        out_write(out, replaced.data(), replaced.size());
         if (got == 0)
-            break;
+            return true;
     }
+}
+
+// Writes the page's new text to the work file; when the one scan lost its way in a long line,
+// it starts again from the page's first byte in a new work file.
+static void
+write_new_text(text_input *in, const char *file_name, std::span<const replacement> replacements,
+               std::span<char> work_name, out_stream *out)
+{
+    rewrite_state rewrite;
+    start_rewrite(&rewrite, replacements);
+    if (copy_rewritten(in, &rewrite, out))
+        return;
+    out_close(out);
+    remove_file(work_name.data());
+    open_work_file(file_name, work_name, out);
+    text_seek(in, 0);
+    rewrite_state again;
+    start_rewrite(&again, replacements);
+    again.whole_lines_only = true;  // the scan never begins a line it may not finish
+    copy_rewritten(in, &again, out);
+}
+
+// Called, when set, before a rewrite checks what its page's name reaches (tests swap the page).
+void (*rewrite_before_rename_hook)(const char *file_name) = nullptr;
+
+// True when the page's name reaches what it reached when the page was opened (or nothing: the
+// page's new text then takes the name).
+static bool
+is_still_page(const char *file_name, const page_entry &page)
+{
+    if (rewrite_before_rename_hook != nullptr)
+        rewrite_before_rename_hook(file_name);
+    page_entry now;
+    now.kind = inspect_entry(file_name, &now.file);
+    return now.kind == ENTRY_NONE || (now.kind == page.kind && now.file == page.file);
+}
+
+rewrite_result
+rewrite_text_file(const char *file_name, std::span<const replacement> replacements,
+                  file_identity *expected)
+{
+    text_input in;
+    page_entry page;
+    if (open_page(&in, file_name, expected, &page) == REWRITE_LEFT_ALONE)
+        return REWRITE_LEFT_ALONE;
+    char work_name[LINE_BUFFER_SIZE];
+    out_stream out;
+    open_work_file(file_name, work_name, &out);
+    write_new_text(&in, file_name, replacements, work_name, &out);
     text_close(&in);
+    file_identity written;
+    const bool written_known = out_identity(&out, &written);
     // The page is replaced only by a complete new text, in one step: at every moment it is
     // whole, its former text or its new one.
     // (a removal that succeeds leaves the failure's reason as it was)
@@ -369,10 +455,18 @@ rewrite_text_file(const char *file_name, std::span<const replacement> replacemen
         remove_file(work_name);
         fail_run_file(work_name, MSG_OPEN_FAILED);
     }
+    if (!is_still_page(file_name, page)) {
+        // another file was put in the page's place while it was read: it keeps its text
+        remove_file(work_name);
+        console_printf(MSG_LEFT_ALONE, file_name);
+        return REWRITE_LEFT_ALONE;
+    }
     if (!rename_replace(work_name, file_name)) {
         remove_file(work_name);
         fail_run_file(file_name, MSG_OPEN_FAILED);
     }
+    if (expected != nullptr)
+        *expected = written_known ? written : file_identity{};  // unknown: later left alone
     return REWRITE_DONE;
 }
 

@@ -1,6 +1,9 @@
 // Micro-benchmarks of the byte paths of the walk: the text-mode line reader, the two line
-// decoders, the binary output stream and the reference scanner. Throughput is reported in bytes
+// decoders, the binary output stream, the reference scanner and the rewrite of a page for the
+// close-out's renames. Throughput is reported in bytes
 // of input per second.
+#include "archive/archive.hpp"
+#include "archive/internal.hpp"
 #include "decode/decode.hpp"
 #include "decode/internal.hpp"
 #include "platform/platform.hpp"
@@ -342,6 +345,57 @@ BM_ScanReferencesCss(benchmark::State &state)
 
 BENCHMARK(BM_ScanReferencesHtml);
 BENCHMARK(BM_ScanReferencesCss);
+
+// A page whose one line names state.range(0) ".tmp" images, filled out to state.range(1) bytes,
+// rewritten with one pass per rename, as the close-out does: the time should grow with the
+// renames and the line's length, not with their product. The page is written anew before each
+// rewrite (not timed).
+void
+BM_RewriteOneLine(benchmark::State &state)
+{
+    const auto renames = static_cast<std::size_t>(state.range(0));
+    const auto size = static_cast<std::size_t>(state.range(1));
+    std::vector<std::string> texts;  // old and new names, in pairs
+    for (std::size_t k = 0; k < renames; ++k) {
+        char old_name[48];
+        char new_name[48];
+        std::snprintf(old_name, sizeof old_name, "T%07zu.tmp", k);
+        std::snprintf(new_name, sizeof new_name, "12345678_%03zu.tmp", k + 1);
+        texts.insert(texts.end(), {old_name, new_name});
+    }
+    std::vector<replacement> passes;
+    for (std::size_t k = 0; k < texts.size(); k += 2)
+        passes.push_back({texts[k], texts[k + 1]});
+    std::string page = "<html><body>";
+    const std::size_t filler = size / renames > 30 ? size / renames - 30 : 0;
+    for (std::size_t k = 0; k < renames; ++k)
+        page += "<img src=\"file:///C:/" + texts[2 * k] + "\">" + std::string(filler, ' ');
+    page += "</body></html>\r\n";
+    const auto path = std::filesystem::temp_directory_path() / "fenwrack_bench_page.htm";
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::FILE *file = std::fopen(path.string().c_str(), "wb");
+        const bool written = file != nullptr &&
+                             std::fwrite(page.data(), 1, page.size(), file) == page.size() &&
+                             std::fclose(file) == 0;
+        state.ResumeTiming();
+        if (!written) {
+            state.SkipWithError("cannot write the page");
+            break;
+        }
+        rewrite_text_file(path.string().c_str(), passes);
+    }
+    state.SetLabel(std::to_string(renames) + " renames, a line of " + std::to_string(page.size()) +
+                   " bytes");
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(page.size()));
+    std::filesystem::remove(path);
+}
+
+BENCHMARK(BM_RewriteOneLine)
+    ->Args({2000, 0})
+    ->Args({8000, 0})
+    ->Args({20000, 10 << 20})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

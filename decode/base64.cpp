@@ -102,6 +102,22 @@ decode_whole_groups(const unsigned char *s, unsigned char *d, std::size_t first,
     return g;
 }
 
+// The bytes that the first g groups of the text s (len characters) decode to: three a group,
+// less the padding. Only the last two places of the last group can mark padding, and only
+// where they hold a character before the terminator.
+static std::size_t
+padded_count(const unsigned char *s, std::size_t len, std::size_t g)
+{
+    std::size_t count = 3 * g;
+    if (g > 0) {
+        if (4 * g - 1 < len && s[4 * g - 1] == '=')
+            --count;
+        if (4 * g - 2 < len && s[4 * g - 2] == '=')
+            --count;
+    }
+    return count;
+}
+
 // decode_base64_text with the vector loop of path.
 static void
 decode_base64_text_on(base64_path path, std::string_view text, std::span<char> dst,
@@ -140,15 +156,7 @@ decode_base64_text_on(base64_path path, std::string_view text, std::span<char> d
         ++g;
     }
 
-    std::size_t count = 3 * g;
-    // Only the last two places of the last group can mark padding, and only where they hold
-    // a character before the terminator.
-    if (g > 0) {
-        if (4 * g - 1 < len && s[4 * g - 1] == '=')
-            --count;
-        if (4 * g - 2 < len && s[4 * g - 2] == '=')
-            --count;
-    }
+    const std::size_t count = padded_count(s, len, g);
     d[count] = 0;
     assert(count <= INT32_MAX);
     *length_out = static_cast<std::int32_t>(count);

@@ -47,6 +47,28 @@ escape_value(unsigned char t0, unsigned char t1)
     return 0;
 }
 
+// Copies the plain bytes of text from *i up to the next '=' (or the text's end) into room
+// from *count on, each "\n" becoming CR LF, as far as room holds them; advances *i and *count.
+// Runs between escapes are short in Japanese text (most bytes are escapes): a byte loop beats
+// a search.
+static void
+copy_plain_run(std::string_view text, std::size_t *i, std::span<char> room, std::size_t *count)
+{
+    std::size_t k = *i;
+    std::size_t n = *count;
+    for (; k < text.size() && text[k] != '=' && n < room.size(); ++k) {
+        if (text[k] != '\n') {
+            room[n++] = text[k];
+            continue;
+        }
+        room[n++] = '\r';
+        if (n < room.size())
+            room[n++] = '\n';
+    }
+    *i = k;
+    *count = n;
+}
+
 void
 decode_qp_text(std::string_view text, bool line_feed, std::span<char> dst, std::int32_t *length_out)
 {
@@ -74,17 +96,7 @@ decode_qp_text(std::string_view text, bool line_feed, std::span<char> dst, std::
             break;
         }
         if (src[i] != '=') {
-            // Plain bytes up to the next '=', each "\n" becoming CR LF. Runs between escapes
-            // are short in Japanese text (most bytes are escapes): a byte loop beats a search.
-            for (; i < len && src[i] != '=' && count < room; ++i) {
-                if (src[i] != '\n') {
-                    dst[count++] = src[i];
-                    continue;
-                }
-                dst[count++] = '\r';
-                if (count < room)
-                    dst[count++] = '\n';
-            }
+            copy_plain_run(text, &i, dst.first(room), &count);
             continue;
         }
         const unsigned char t0 = at(i + 1);

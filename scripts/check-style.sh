@@ -53,4 +53,27 @@ for file in $(git ls-files 'driver/*' 'archive/*' 'decode/*' 'pagename/*' 'webre
         fi
     fi
 done
+# Functions of the product stay short: at most 45 lines from the return type's line to the
+# closing brace (the line count between the two). A definition starts at column 0 with its name
+# and "(", its return type on the line above, and its body ends at the first "}" in column 0.
+long_functions=$(git ls-files 'driver/*' 'archive/*' 'decode/*' 'pagename/*' 'webref/*' \
+    'support/*' 'platform/*' | grep -E '\.(cpp|hpp)$' | xargs awk '
+    FNR == 1 { name = ""; in_body = 0; previous = "" }
+    !in_body && /^[A-Za-z_][A-Za-z_0-9:~]*\(/ && previous ~ /^[A-Za-z_\[]/ &&
+        previous !~ /[;{}]$/ && previous !~ /^(#|\/\/)/ {
+        name = $0; sub(/\(.*/, "", name); start = FNR - 1
+    }
+    name != "" && !in_body && /;[[:space:]]*$/ { name = "" }
+    name != "" && !in_body && /^\{/ { in_body = 1 }
+    in_body && /^\}/ {
+        if (FNR - start > 45)
+            printf "%s:%d: %s has %d lines\n", FILENAME, start + 1, name, FNR - start
+        in_body = 0; name = ""
+    }
+    { previous = $0 }')
+if [[ -n $long_functions ]]; then
+    echo "$long_functions" >&2
+    echo "check-style: functions longer than 45 lines" >&2
+    status=1
+fi
 exit $status

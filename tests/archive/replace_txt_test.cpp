@@ -149,9 +149,43 @@ TEST_F(ReplaceTxt, PassesChainLikeSeparateRewrites)
     EXPECT_EQ(read_file("page.htm"), expected);
 }
 
+// A line of references to texts, filler between them: short, or several pieces long with the
+// references far enough apart for the scan, some across a piece's end as the text first stands.
+std::string
+random_line(std::mt19937 *random, const std::vector<std::string> &texts, bool long_line)
+{
+    const auto pick = [random](std::size_t n) {
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(*random);
+    };
+    std::string line;
+    if (!long_line) {
+        if (pick(10) == 0)
+            line.append(PIECE_SIZE - 40 + pick(60), 'f');
+        for (std::size_t ref = pick(5); ref > 0; --ref) {
+            const char *gaps[] = {"<img src=\"", " ", "", "\">"};
+            line += gaps[pick(4)];
+            line += texts[pick(texts.size())];
+        }
+        return line;
+    }
+    const std::size_t size = PIECE_SIZE * (2 + pick(4)) + pick(PIECE_SIZE);
+    while (line.size() < size) {
+        const std::string &text = texts[pick(texts.size())];
+        const std::size_t to_cut = PIECE_SIZE - line.size() % PIECE_SIZE;
+        if (pick(4) == 0 && to_cut > 14 && to_cut < 80)  // the reference across the cut
+            line.append(to_cut - 1 - pick(text.size() - 1), 'g');
+        else
+            line.append(14 + pick(30), 'g');
+        line += text;
+    }
+    return line;
+}
+
 // The passes found and replaced in one scan give what they give one after another, whenever
-// the scan takes the text: names that hold one another, a new name holding a later old one,
-// names side by side, lines near a piece's size, the last line without its line feed.
+// the scan takes the text, all at once or in steps of any size: names that hold one another, a
+// new name holding a later old one, names side by side, new names longer and shorter, short
+// lines and lines of several pieces whose references each pass sees across its own cuts, the
+// last line without its line feed.
 TEST(ReplaceAtOnce, GivesWhatThePassesGiveOneByOne)
 {
     const std::vector<std::string> names = {"a.tmp",  "b_001.tmp", "001.tmp", "1.tmp",
@@ -161,8 +195,10 @@ TEST(ReplaceAtOnce, GivesWhatThePassesGiveOneByOne)
         return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
     };
     int taken = 0;
+    int long_taken = 0;  // texts with long lines where a cut changed what the passes give
     const int trials = 3000;
     for (int trial = 0; trial < trials; ++trial) {
+        const bool long_lines = trial % 12 == 0;
         // passes of distinct numbered names, now and then one of the names above
         std::vector<std::string> texts;
         const std::size_t count = 8 + pick(8);
@@ -171,23 +207,23 @@ TEST(ReplaceAtOnce, GivesWhatThePassesGiveOneByOne)
             std::string old_text = "n";
             old_text.append(std::to_string(pick(40))).append(".tmp");
             std::string new_text = "p_";
-            new_text.append(std::to_string(k)).append(".jpg");
-            texts.push_back(pick(6) == 0 ? names[pick(names.size())] : old_text);
-            texts.push_back(pick(8) == 0 ? names[pick(names.size())] : new_text);
+            new_text.append(std::to_string(k)).append(pick(3) == 0 ? "" : ".jpeg_image_name");
+            const bool odd = !long_lines || trial % 24 == 0;
+            texts.push_back(odd && pick(6) == 0 ? names[pick(names.size())] : old_text);
+            texts.push_back(odd && pick(8) == 0 ? names[pick(names.size())] : new_text);
         }
         std::vector<replacement> passes;
-        for (std::size_t k = 0; k < texts.size(); k += 2)
+        std::vector<std::string> sought;
+        for (std::size_t k = 0; k < texts.size(); k += 2) {
             passes.push_back({texts[k], texts[k + 1]});
+            sought.push_back(texts[k]);
+        }
+        if (!long_lines)
+            sought.insert(sought.end(), names.begin(), names.end());
         std::string text;
-        const std::size_t lines = 1 + pick(6);
+        const std::size_t lines = 1 + pick(long_lines ? 2 : 6);
         for (std::size_t line = 0; line < lines; ++line) {
-            if (pick(10) == 0)
-                text.append(PIECE_SIZE - 40 + pick(60), 'f');
-            for (std::size_t ref = pick(5); ref > 0; --ref) {
-                const char *gaps[] = {"<img src=\"", " ", "", "\">"};
-                text += gaps[pick(4)];
-                text += pick(3) == 0 ? names[pick(names.size())] : texts[2 * pick(count)];
-            }
+            text += random_line(&random, sought, long_lines && pick(3) != 0);
             if (line + 1 < lines || pick(2) == 0)
                 text += '\n';
         }
@@ -199,12 +235,97 @@ TEST(ReplaceAtOnce, GivesWhatThePassesGiveOneByOne)
             continue;
         ++taken;
         std::string expected = text;
+        std::string uncut = text;
+        for (const replacement &r : passes) {
+            expected = replaced_by_pieces(expected, r.old_text, r.new_text);
+            // as if no read cut a line
+            uncut = replaced_by_pieces(uncut, r.old_text, r.new_text, std::string::npos);
+        }
+        ASSERT_EQ(out, expected) << text;
+        long_taken += expected != uncut ? 1 : 0;
+        // the same in steps, as a file is read: a line goes on from one step to the next
+        at_once_state state;
+        std::string stepped;
+        for (std::size_t at = 0, took = 0; at < text.size(); at += took) {
+            const std::size_t step = std::min(text.size() - at, 1 + pick(20000));
+            ASSERT_TRUE(replace_at_once_step(table, &state, std::string_view(text).substr(at, step),
+                                             at + step == text.size(), &stepped, &took));
+            ASSERT_EQ(took, step);
+        }
+        ASSERT_EQ(stepped, expected) << text;
+    }
+    // the scan takes a good share of the texts, long lines cut where it matters among them:
+    // the comparison is not an empty one
+    EXPECT_GT(taken, trials / 10);
+    EXPECT_GT(long_taken, trials / 100);
+}
+
+// A page whose lines are longer than many reads, rewritten with many passes, gives what one
+// rewrite per replacement gives: when the scan takes every line, when a conflict it cannot
+// judge (two names overlapping) comes late in a line it has begun, so that the page is
+// rewritten again from its start, and when one comes in a line's first read.
+TEST_F(ReplaceTxt, LongLinesChainLikeSeparateRewrites)
+{
+    std::vector<replacement> passes;
+    std::vector<std::string> texts;  // old and new texts, in pairs
+    for (int k = 0; k < 30; ++k) {
+        texts.push_back("img" + std::to_string(k) + ".tmp");
+        texts.push_back(k % 3 == 0 ? "p" : "page_" + std::to_string(k) + "_0001.tmp");
+    }
+    texts.insert(texts.end(), {"abcd.tmp", "e.gif", "d.tmpx", "f.gif"});  // overlapping
+    for (std::size_t k = 0; k < texts.size(); k += 2)
+        passes.push_back({texts[k], texts[k + 1]});
+    std::string line;
+    for (std::size_t k = 0; line.size() < 90000; ++k)
+        line +=
+            "<img src=\"img" + std::to_string(k * 7 % 30) + ".tmp\"> " + std::string(k % 9, 'x');
+    const std::string conflict = "<img src=\"abcd.tmpx\">";
+    const std::string pages[] = {
+        "head\r\n" + line + "\r\n" + line + "tail",
+        "head\r\n" + line + conflict + line + "\r\nend\r\n",
+        conflict + line + "\r\n" + line + "\r\n",
+    };
+    for (const std::string &page : pages) {
+        std::string expected = page;
         for (const replacement &r : passes)
             expected = rewritten_by_pieces(expected, r.old_text, r.new_text);
-        ASSERT_EQ(crlf(out), expected) << text;
+        write_file("page.htm", page);
+        EXPECT_EQ(rewrite_text_file("page.htm", passes), REWRITE_DONE);
+        EXPECT_TRUE(read_file("page.htm") == expected) << page.substr(0, 40);
+        EXPECT_EQ(list_folder("."), std::vector<std::string>{"page.htm"});
     }
-    // the scan takes a good share of the texts: the comparison is not an empty one
-    EXPECT_GT(taken, trials / 10);
+}
+
+// Puts another file in the page's place, as someone might while the page is rewritten.
+void
+put_another_file(const char *file_name)
+{
+    write_file("another.txt", "another file\r\n");
+    std::filesystem::rename("another.txt", file_name);
+}
+
+// Regression: a file put in the page's place while the page was rewritten was replaced by the
+// page's new text.
+TEST_F(ReplaceTxt, FilePutInThePagesPlaceMeanwhileIsLeftAlone)
+{
+    const replacement one{"a.tmp", "b.tmp"};
+    std::string message = MSG_LEFT_ALONE;
+    message.replace(message.find("%s"), 2, "page.htm");
+    for (const bool identity_known : {false, true}) {
+        SCOPED_TRACE(identity_known ? "the page's identity known" : "the page named only");
+        write_file("page.htm", "a.tmp\r\n");
+        file_identity page;
+        ASSERT_EQ(inspect_entry("page.htm", &page), ENTRY_REGULAR);
+        rewrite_before_rename_hook = put_another_file;
+        testing::internal::CaptureStdout();
+        const rewrite_result result = rewrite_text_file(
+            "page.htm", std::span<const replacement>(&one, 1), identity_known ? &page : nullptr);
+        rewrite_before_rename_hook = nullptr;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), message);
+        EXPECT_EQ(result, REWRITE_LEFT_ALONE);
+        EXPECT_EQ(read_file("page.htm"), "another file\r\n");
+        EXPECT_EQ(list_folder("."), std::vector<std::string>{"page.htm"});
+    }
 }
 
 TEST_F(ReplaceTxt, ExistingWorkCopyNameIsLeftAlone)
