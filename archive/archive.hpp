@@ -23,6 +23,7 @@ struct output_entry {
     std::size_t name_size = 0;
     file_identity file;
     bool file_known = false;
+    bool left_alone = false;  // its name led to another file when it was to be rewritten
 };
 
 // What the batch tells each archive: the run log's name and the file it is (each archive

@@ -1,9 +1,11 @@
 // Shared by the files of the archive room only.
 #pragma once
 
+#include "archive/archive.hpp"
 #include "platform/platform.hpp"
 
 #include <cstdint>
+#include <map>
 #include <span>
 #include <string>
 #include <string_view>
@@ -146,6 +148,16 @@ void read_encoded_location(text_input *archive, std::span<char> line, std::span<
                            std::span<char> out_name, const char *default_name);
 
 // offline_links.cpp
+
+// Per file written: the last output written as it (by identity), whose own turn rewrites it.
+using last_outputs = std::map<file_identity, std::size_t>;
+
+last_outputs last_output_of_each_file(std::span<const output_entry> outputs);
+
+// True when a later part replaced the file of output k (they carried one name): the later one
+// is the file on disk now, and its own turn rewrites it (or leaves it, when it is no page).
+bool is_replaced_later(std::span<const output_entry> outputs, const last_outputs &last,
+                       std::size_t k);
 
 // What pages that open offline need to know of a written part.
 struct part_links {

@@ -695,7 +695,7 @@ open_output(text_input *in, const output_entry &entry)
         return true;
     case EXISTING_OTHER:
         console_printf(MSG_LEFT_ALONE, entry.name);
-        return false;
+        return false;  // (each output is looked at once: the message is given once)
     default:
         fail_run_file(entry.name, MSG_OUTPUT_OPEN, entry.name);
     }
@@ -820,10 +820,7 @@ link_output(output_entry *entry, page_context *page, link_buffers *buffers)
     write_output(entry, &write);
 }
 
-// Per output: the last output written as each file, whose own turn rewrites that file.
-using last_outputs = std::map<file_identity, std::size_t>;
-
-static last_outputs
+last_outputs
 last_output_of_each_file(std::span<const output_entry> outputs)
 {
     last_outputs last;
@@ -834,9 +831,7 @@ last_output_of_each_file(std::span<const output_entry> outputs)
     return last;
 }
 
-// True when a later part replaced the file of entry k (they carried one name): the later one
-// is the file on disk, and its own turn rewrites it (or leaves it, when it is no page).
-static bool
+bool
 is_replaced_later(std::span<const output_entry> outputs, const last_outputs &last, std::size_t k)
 {
     file_identity now;
@@ -869,7 +864,8 @@ link_outputs_offline(std::span<output_entry> outputs, std::span<const part_links
     for (std::size_t k = 0; k < outputs.size() && k < links.size(); ++k) {
         output_entry &entry = outputs[k];
         const bool style_sheet = entry.kind != KIND_HTML && links[k].style_sheet;
-        if ((entry.kind != KIND_HTML && !style_sheet) || is_replaced_later(outputs, last, k))
+        if ((entry.kind != KIND_HTML && !style_sheet) || entry.left_alone ||
+            is_replaced_later(outputs, last, k))
             continue;
         page_context page;
         page.outputs = outputs;

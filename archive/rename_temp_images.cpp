@@ -101,6 +101,8 @@ rewrite_page(output_entry *entry, const std::string &key, std::span<const replac
         entry->file = earlier->second;
     if (rewrite_text_file(entry->name, passes, &entry->file) != REWRITE_LEFT_ALONE)
         (*rewritten)[key] = entry->file;
+    else
+        entry->left_alone = true;  // the console said so: it is not rewritten again
 }
 
 // Rewrites every HTML output once with the pending replacements, in list order. A file that
@@ -119,8 +121,11 @@ apply_pending(std::span<output_entry> outputs, pending_state *pending)
     }
     std::unordered_map<std::string, file_identity> rewritten;
     std::vector<replacement> passes;
+    const last_outputs last = last_output_of_each_file(outputs);
     for (std::size_t k = 0; k < outputs.size(); ++k) {
-        if (outputs[k].kind != KIND_HTML)
+        // a page a later part replaced is that part's file now: nothing of the page to rewrite
+        if (outputs[k].kind != KIND_HTML || outputs[k].left_alone ||
+            is_replaced_later(outputs, last, k))
             continue;
         const auto it = copies.find(keys[k]);
         if (it->second == 0) {
@@ -148,8 +153,10 @@ replace_in_pages(std::span<output_entry> outputs, const char *old_text, const ch
     const replacement one{old_text, new_text};
     const std::vector<std::string> keys = page_file_keys(outputs);
     std::unordered_map<std::string, file_identity> rewritten;
+    const last_outputs last = last_output_of_each_file(outputs);
     for (std::size_t k = 0; k < outputs.size(); ++k) {
-        if (outputs[k].kind == KIND_HTML)
+        if (outputs[k].kind == KIND_HTML && !outputs[k].left_alone &&
+            !is_replaced_later(outputs, last, k))
             rewrite_page(&outputs[k], keys[k], std::span<const replacement>(&one, 1), &rewritten);
     }
 }

@@ -188,6 +188,10 @@ const link_row ROWS[] = {
      // the bytes as the file system stores the name: Windows' UTF-16 as UTF-8
      names_fold_case() ? "<img src=\"%E3%81%82%E3%81%84%E3%81%86.gif\">"
                        : "<img src=\"%82%A0%82%A2%82%A4.gif\">"},
+    {"a page a later part replaced: that part's file, and no message",
+     "<img src=\"file:///C:/T/x.tmp\">",
+     {image("file:///C:/T/x.tmp"), image("http://h/d/p.htm")},
+     "GIF"},
     {"a charset only in the headers is declared in the page",
      "<!DOCTYPE html><html><head><title>t</title></head>",
      {},
