@@ -328,6 +328,27 @@ TEST_F(ReplaceTxt, FilePutInThePagesPlaceMeanwhileIsLeftAlone)
     }
 }
 
+// Regression: a page left alone by the close-out was said to be so again by each look the
+// offline pass took at it.
+TEST_F(ReplaceTxt, PageLeftAloneIsToldOnce)
+{
+    write_file("a.mht", "Content-Type: multipart/related; boundary=\"BB\"\r\n\r\n--BB\r\n"
+                        "Content-Type: text/html\r\nContent-Location: http://h/page.htm\r\n\r\n"
+                        "<img src=\"file:///C:/T/a.tmp\">\r\n--BB\r\nContent-Type: image/gif\r\n"
+                        "Content-Location: file:///C:/T/a.tmp\r\n\r\nGIF\r\n--BB--\r\n");
+    static const name_set reserved = make_name_set(std::vector<std::string>{"a.mht", "log.csv"});
+    batch_info batch = test_batch(&reserved);
+    batch.offline = true;
+    std::string message = MSG_LEFT_ALONE;
+    message.replace(message.find("%s"), 2, "page.htm");
+    rewrite_before_rename_hook = put_another_file;
+    testing::internal::CaptureStdout();
+    split_archive("a.mht", batch);
+    rewrite_before_rename_hook = nullptr;
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), message);
+    EXPECT_EQ(read_file("page.htm"), "another file\r\n");
+}
+
 TEST_F(ReplaceTxt, ExistingWorkCopyNameIsLeftAlone)
 {
     write_file("page.htm", "old.tmp\r\n");
