@@ -32,7 +32,6 @@ struct walk_case {
     std::map<std::string, std::string> files;  // every output file and its bytes
     std::string row;                           // the log row (without the archive name)
     std::string console = "";                  // what the walk printed
-    bool offline = false;                      // pages that open offline
 };
 
 class SplitArchive : public ScratchDirTest
@@ -313,7 +312,7 @@ TEST_F(SplitArchive, WritesEachPartAsTheHeadersSay)
     int index = 0;
     for (const walk_case &c : cases) {
         const std::string folder = "case" + std::to_string(index++);
-        const std::string console = split(folder, c.archive, c.offline);
+        const std::string console = split(folder, c.archive);
         expect_outputs(scratch / folder, c);
         EXPECT_EQ(console, c.console) << c.title;
     }
@@ -322,8 +321,8 @@ TEST_F(SplitArchive, WritesEachPartAsTheHeadersSay)
 namespace
 {
 
-// An archive of one part stored byte for byte at http://h/b.bin (headers with CR LF), body and
-// then what follows it as given.
+// An archive of one part stored byte for byte at http://h/b.bin (headers with CR LF), its body
+// and what follows as given.
 std::string
 binary_archive(const std::string &body_and_rest, const std::string &type = "image/png")
 {
@@ -333,11 +332,11 @@ binary_archive(const std::string &body_and_rest, const std::string &type = "imag
            body_and_rest;
 }
 
-// A part with the headers given (line ends "\n") and the body "GIF".
+// A part with the headers given (line ends "\n") and the body "G".
 std::string
 part(const std::string &headers)
 {
-    return crlf("--" + B + "\n" + headers + "\n\nGIF\n");
+    return crlf("--" + B + "\n" + headers + "\n\nG\n");
 }
 
 }  // namespace
@@ -345,117 +344,82 @@ part(const std::string &headers)
 TEST_F(SplitArchive, OfflineWritesWhatABrowserOpens)
 {
     using namespace std::string_literals;
-    const std::string close = "\r\n--" + B + "--\r\n";
+    const std::string end = "\r\n--" + B + "--\r\n";
     const std::string line_70000 = repeat("0123456789\x1a\r\0\n"s, 5000).substr(0, 70000) + "\xff";
-    const std::string page_head = crlf(
-        "Content-Location: http://h/d/p.htm\nContent-Type: multipart/related; boundary=\"" + B +
-        "\"\n\n--" + B + "\nContent-Type: text/html\nContent-Location: http://h/d/p.htm\n\n");
-    std::vector<walk_case> cases = {
-        // Bodies stored byte for byte: every byte up to the line end before the delimiter line.
-        {"binary: NUL", binary_archive("a\0b"s + close), {{"b.bin", "a\0b"s}}, ",1,b.bin"},
-        {"binary: 0x1A",
-         binary_archive("a\x1a\r\nb" + close),
-         {{"b.bin", "a\x1a\r\nb"}},
-         ",1,b.bin"},
-        {"binary: lone CR and lone LF",
-         binary_archive("a\rb\nc\n\rd" + close),
-         {{"b.bin", "a\rb\nc\n\rd"}},
-         ",1,b.bin"},
-        {"binary: CR LF inside",
-         binary_archive("a\r\n\r\nb\r\n" + close),
-         {{"b.bin", "a\r\n\r\nb\r\n"}},
-         ",1,b.bin"},
-        {"binary: lines longer than a read, over the reader's blocks",
-         binary_archive(line_70000 + "\n" + line_70000 + close),
-         {{"b.bin", line_70000 + "\n" + line_70000}},
-         ",1,b.bin"},
-        {"binary: a CR LF that the reads cut in two ends the body",
-         binary_archive(std::string(10238, 'x') + close),
-         {{"b.bin", std::string(10238, 'x')}},
-         ",1,b.bin"},
-        {"binary: only a line's start can be a delimiter, not a read's",
-         binary_archive(std::string(10239, 'y') + "--" + B + close),
-         {{"b.bin", std::string(10239, 'y') + "--" + B}},
-         ",1,b.bin"},
-        {"binary: a body ending in CR",
-         binary_archive("abc\r" + close),
-         {{"b.bin", "abc\r"}},
-         ",1,b.bin"},
-        {"binary: an empty body", binary_archive(close), {{"b.bin", ""}}, ",1,b.bin"},
-        {"binary: the last part without its close delimiter keeps every byte",
-         binary_archive("x\r\ny\r\n"),
-         {{"b.bin", "x\r\ny\r\n"}},
-         ",1,b.bin"},
-        {"binary: a bare LF archive",
-         "Content-Type: multipart/related; boundary=\"" + B + "\"\n\n--" + B +
-             "\nContent-Type: image/png\nContent-Transfer-Encoding: binary\nContent-Location: "
-             "http://h/b.bin\n\na\r\nb\n--" +
-             B + "--\n",
-         {{"b.bin", "a\r\nb"}},
-         ",1,b.bin"},
-        {"binary: the next part is read by the text rules again",
-         binary_archive("a\rb\x1a" +
-                        crlf("\n--" + B +
-                             "\nContent-Type: text/plain\nContent-Transfer-Encoding: "
-                             "8bit\nContent-Location: http://h/t.txt\n\np") +
-                        "\rq\x1a" + close),
-         {{"b.bin", "a\rb\x1a"}, {"t.txt", "pq\r\n"}},
-         ",2,b.bin,t.txt"},
-        {"binary: a page as it is, ISO-2022-JP escapes and all",
-         binary_archive("\x1b$B$\"\x1b(B" + close, "text/html"),
-         {{"b.bin.htm", "\x1b$B$\"\x1b(B"}},
-         ",1,b.bin.htm"},
-        // Names a browser opens: pages end in .htm, style sheets in .css.
+
+    struct binary_row {
+        const char *title;
+        std::string stored;  // the body and what follows it
+        std::string body;    // what b.bin holds
+    };
+
+    const binary_row binary_rows[] = {
+        {"NUL, 0x1A, lone CR and LF, CR LF", "a\0\x1a\rb\nc\r\n\r\n"s + end,
+         "a\0\x1a\rb\nc\r\n\r\n"s},
+        {"lines longer than a read, over blocks", line_70000 + "\n" + line_70000 + end,
+         line_70000 + "\n" + line_70000},
+        {"a CR LF that two reads cut", std::string(10238, 'x') + end, std::string(10238, 'x')},
+        {"a delimiter only at a line's start", std::string(10239, 'y') + "--" + B + end,
+         std::string(10239, 'y') + "--" + B},
+        {"ending in CR", "abc\r" + end, "abc\r"},
+        {"empty", end, ""},
+        {"no close delimiter: every byte", "x\r\ny\r\n", "x\r\ny\r\n"},
+    };
+    std::vector<walk_case> cases;
+    for (const binary_row &r : binary_rows)
+        cases.push_back({r.title, binary_archive(r.stored), {{"b.bin", r.body}}, ",1,b.bin"});
+    const std::string text_part = crlf("\n--" + B +
+                                       "\nContent-Type: text/plain\nContent-Transfer-Encoding: "
+                                       "8bit\nContent-Location: http://h/t.txt\n\np");
+    cases.push_back({"the next part is read by the text rules again",
+                     binary_archive("a\rb\x1a" + text_part + "\rq\x1a" + end),
+                     {{"b.bin", "a\rb\x1a"}, {"t.txt", "pq\r\n"}},
+                     ",2,b.bin,t.txt"});
+    cases.push_back({"a page as it is, ISO-2022-JP escapes and all",
+                     binary_archive("\x1b$B$\"\x1b(B" + end, "text/html"),
+                     {{"b.bin.htm", "\x1b$B$\"\x1b(B"}},
+                     ",1,b.bin.htm"});
+    const std::string long_name = std::string(251, 'L') + ".htm";
+    cases.push_back(
         {"pages and style sheets get the extension a browser opens them by",
          crlf(ie_header()) +
-             part("Content-Type: text/html\nContent-Location: http://h/view.php?id=5") +
-             part("Content-Type: text/css\nContent-Location: http://h/style-min-v1.css?v=1.0.2") +
-             part("Content-Type: text/html; charset=utf-8\nContent-Location: http://h/83130377") +
+             part("Content-Type: text/html\nContent-Location: http://h/v.php?id=5") +
+             part("Content-Type: text/css\nContent-Location: http://h/s-v1.css?v=1.0.2") +
              part("Content-Type: image/png\nContent-Location: http://h/img") +
-             part("Content-Type: text/html\nContent-Location: http://h/x/INDEX.HTML") +
              part("Content-Type: text/html\nContent-ID: <frame-1@mhtml.blink>") +
              part("Content-Type: text/html\nContent-ID: <frame-2@mhtml.blink>") +
              part("Content-Type: application/xhtml+xml\nContent-Location: http://h/x/page") +
              part("Content-Type: application/xhtml+xml\nContent-Location: http://h/doc.xht") +
-             part("Content-Type: text/html\nContent-Location: http://h/page.htm") +
              part("Content-Type: text/html\nContent-Location: http://h/" + std::string(300, 'L')) +
              crlf("--" + B + "--\n"),
-         {{"view.php_id=5.htm", "GIF\r\n"},
-          {"style-min-v1.css_v=1.0.2.css", "GIF\r\n"},
-          // (a page whose charset only its headers give declares it)
-          {"83130377.htm", "<meta charset=\"utf-8\">GIF\r\n"},
-          {"img", "GIF\r\n"},
-          {"INDEX.HTML", "GIF\r\n"},
-          {"a.htm", "GIF\r\n"},
-          {"a_0001.htm", "GIF\r\n"},
-          {"page.htm", "GIF\r\n"},
-          {"doc.xht", "GIF\r\n"},
-          {"page_0001.htm", "GIF\r\n"},
-          {std::string(251, 'L') + ".htm", "GIF\r\n"}},
-         ",11,view.php_id=5.htm,style-min-v1.css_v=1.0.2.css,83130377.htm,img,INDEX.HTML,a.htm,"
-         "a_0001.htm,page.htm,doc.xht,page_0001.htm," +
-             std::string(251, 'L') + ".htm"},
-        // Relative locations resolve against the enclosing multipart's base.
+         {{"v.php_id=5.htm", "G\r\n"},
+          {"s-v1.css_v=1.0.2.css", "G\r\n"},
+          {"img", "G\r\n"},
+          {"a.htm", "G\r\n"},
+          {"a_0001.htm", "G\r\n"},
+          {"page.htm", "G\r\n"},
+          {"doc.xht", "G\r\n"},
+          {long_name, "G\r\n"}},
+         ",8,v.php_id=5.htm,s-v1.css_v=1.0.2.css,img,a.htm,a_0001.htm,page.htm,doc.xht," +
+             long_name});
+    // Relative locations resolve against the enclosing multipart's base: the page's
+    // references, resolved against its own location, name them.
+    cases.push_back(
         {"relative locations against the archive's, a nested multipart's Content-Base",
-         page_head +
-             crlf("<img src=\"img/a.gif\"><img src=\"../o/i.gif\"><img src=\"/up.gif\">"
-                  "<img src=\"o.gif\">\n") +
+         crlf("Content-Location: http://h/d/p.htm\nContent-Type: multipart/related; boundary=\"" +
+              B + "\"\n\n--" + B + "\nContent-Type: text/html\nContent-Location: http://h/d/p.htm" +
+              "\n\n<img src=\"img/a.gif\"><img src=\"../o/i.gif\"><img src=/up.gif>\n--" + B +
+              "\nContent-Type: multipart/alternative; boundary=\"in\"\nContent-Base: " +
+              "\"http://h/o/\"\n\n--in\nContent-Type: image/gif\nContent-Location: ./i.gif\n\nG\n" +
+              "--in--\n") +
              part("Content-Type: image/gif\nContent-Location: img/a.gif") +
-             crlf("--" + B + "\nContent-Type: multipart/alternative; boundary=\"in\"\n" +
-                  "Content-Base: \"http://h/o/\"\n\n") +
-             crlf("--in\nContent-Type: image/gif\nContent-Location: ./i.gif\n\nGIF\n--in--\n") +
              part("Content-Type: image/gif\nContent-Location: ../../../up.gif") +
-             part("Content-Type: image/gif\nContent-Location: ./o.gif") + crlf("--" + B + "--\n"),
-         {{"p.htm", "<img src=\"a.gif\"><img src=\"i.gif\"><img src=\"up.gif\">"
-                    "<img src=\"o.gif\">\r\n"},
-          {"a.gif", "GIF\r\n"},
-          {"i.gif", "GIF\r\n"},
-          {"up.gif", "GIF\r\n"},
-          {"o.gif", "GIF\r\n"}},
-         ",5,p.htm,a.gif,i.gif,up.gif,o.gif"},
-    };
-    for (walk_case &c : cases)
-        c.offline = true;
+             crlf("--" + B + "--\n"),
+         {{"p.htm", "<img src=\"a.gif\"><img src=\"i.gif\"><img src=up.gif>\r\n"},
+          {"a.gif", "G\r\n"},
+          {"i.gif", "G\r\n"},
+          {"up.gif", "G\r\n"}},
+         ",4,p.htm,i.gif,a.gif,up.gif"});
     int index = 0;
     for (const walk_case &c : cases) {
         const std::string folder = "offline" + std::to_string(index++);
