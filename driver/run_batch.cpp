@@ -360,7 +360,10 @@ static bool
 enter_target(const run_target &target, std::vector<std::string> *present_out, bool *all_out)
 {
     if (!enter_folder(target.folder.c_str())) {
-        tell_not_entered(target.given);
+        if (target.archives.empty())
+            tell_not_entered(target.given);
+        for (const std::string &given : target.archives_given)
+            tell_not_entered(given);
         *all_out = false;
         return false;
     }
