@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows leg of CI: cross-builds the programs and the unit test programs with MinGW-w64
 # (preset mingw, folder build/mingw), builds the preset mingw-package and checks the zip made
-# from it (its batch files run under Wine), then runs under Wine the unit test programs and
-# the native end-to-end test program against the .exe files.
+# from it (its offline programs run under Wine), then runs under Wine the unit test programs
+# and the native end-to-end test program against the .exe files (the offline programs among
+# them: a folder whose name holds '&' passed to one as Explorer passes a folder dropped on it).
 #
 # Wine runs in the locale ja_JP.UTF-8, as the programs' users run Windows: its ANSI code page
 # is then 932 (checked before any test runs), and the Shift_JIS names the programs use are
@@ -106,7 +107,7 @@ check_acp() {
 }
 check_acp 932
 
-# the zip, its batch files run by Wine's cmd.exe in the prefix above
+# the zip, its offline programs run by Wine in the prefix above
 bash scripts/check-packages.sh --windows build/mingw-package
 
 failed=0
@@ -123,12 +124,13 @@ FENWRACK_PROGRAM_DIR=$root/build/mingw FENWRACK_EXE_SUFFIX=.exe FENWRACK_RUNNER=
     "$e2e" || failed=1
 echo "windows.sh: end-to-end tests under Wine took $((SECONDS - start)) s"
 
-# An English Windows: the same names and bytes whatever the system's code page. The three
-# tests of scale (thousands of parts, thousands of archives) name nothing the code page
-# changes; the pass above runs them.
+# An English Windows: the same names and bytes whatever the system's code page. The four
+# tests of scale (thousands of parts, thousands of archives, hundreds named one by one) name
+# nothing the code page changes; the pass above runs them.
 scale_tests='Cases/HostileArchives.EndAsTheRulesSay/5_000_parts'
 scale_tests+=':LongRun.TerminalShowsProgressAndThenTheSummaryAPipeGetsAlike'
 scale_tests+=':Guard.ManyPartsOfOneNameTakeLinearTime'
+scale_tests+=':Batch.ArchivesNamedOneByOneShareOneRunOfTheirFolder'
 start=$SECONDS
 export LANG=en_US.UTF-8
 export LC_ALL=en_US.UTF-8

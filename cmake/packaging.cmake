@@ -1,11 +1,13 @@
 # What `cmake --install` puts where, and the release packages cpack makes from a build folder:
-#   Windows (mingw or mingw-package preset): fenwrack-<version>-win64.zip, both programs, a
-#     batch file beside each that starts it with --offline (packaging/windows/offline.bat.in)
-#     and packaging/README.txt at the top of one folder, as users expect from an unpacked zip;
+#   Windows (mingw or mingw-package preset): fenwrack-<version>-win64.zip, both programs, their
+#     offline programs (fenwrack_offline.exe, fenwrack_dated_offline.exe: the same with
+#     --offline always on, for a double-click or a drop) and packaging/README.txt at the top of
+#     one folder, as users expect from an unpacked zip;
 #   Linux (package preset): fenwrack_<version>_<arch>.deb and
 #     fenwrack-<version>-linux-<arch>.tar.gz, both laid out as a prefix: bin/, the man pages
 #     in share/man/man1/ and packaging/linux/README, copyright and changelog (compressed) in
-#     share/doc/fenwrack/.
+#     share/doc/fenwrack/. Not the offline programs: they exist for Explorer, where no option can
+#     be given; on Linux --offline is given.
 # The package preset builds no tests (FENWRACK_TESTS=OFF), so a package needs no GoogleTest.
 
 set(CPACK_PACKAGE_NAME fenwrack)
@@ -16,16 +18,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
 
 if(WIN32)
-  install(TARGETS fenwrack fenwrack_dated RUNTIME DESTINATION .)
+  install(TARGETS fenwrack fenwrack_dated fenwrack_offline fenwrack_dated_offline
+    RUNTIME DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/README.txt DESTINATION .)
-  # Beside each program a batch file that starts it with --offline, for a double-click or a
-  # drop: cmd.exe reads a batch file with CR LF line ends.
-  foreach(PROGRAM fenwrack fenwrack_dated)
-    set(batch ${PROJECT_BINARY_DIR}/packaging/${PROGRAM}_offline.bat)
-    configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/offline.bat.in ${batch} @ONLY
-      NEWLINE_STYLE CRLF)
-    install(FILES ${batch} DESTINATION .)
-  endforeach()
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win64)
   set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-${CPACK_SYSTEM_NAME})

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -105,6 +106,8 @@ static constexpr const char *USAGE_OPTIONS[] = {
     "C\x83\x8b\x82\xd6\x82\xcc\x8eQ\x8f\xc6\x82\xc9\x82\xb5\x82\xdc\x82\xb7\n",
     //                    / pages refer to the files written for their archive's parts\n
     "                   / pages refer to the files written for their archive's parts\n",
+};
+static constexpr const char *USAGE_OPTIONS_REST[] = {
     //   --               以降はすべてフォルダかファイル / all that follows are paths\n
     "  --               "
     "\x88\xc8\x8d~\x82\xcd\x82\xb7\x82\xd7\x82\xc4\x83t\x83H\x83\x8b\x83_\x82\xa9\x83t\x83@\x83"
@@ -114,6 +117,10 @@ static constexpr const char *USAGE_OPTIONS[] = {
     //   --version        バージョン / the version\n
     "  --version        \x83o\x81[\x83W\x83\x87\x83\x93 / the version\n",
 };
+//                    %s_offline はいつもこれで分解します / %s_offline always does so\n
+static constexpr char USAGE_OFFLINE_PROGRAM[] =
+    "                   %s_offline \x82\xcd\x82\xa2\x82\xc2\x82\xe0\x82\xb1\x82\xea\x82\xc5"
+    "\x95\xaa\x89\xf0\x82\xb5\x82\xdc\x82\xb7 / %s_offline always does so\n";
 static constexpr const char *USAGE_EN[] = {
     "Takes apart every *.mht web archive in each FOLDER given, or else in the current folder\n",
     "(the one it is started in): each part goes to a file of its own there, and the run is\n",
@@ -159,41 +166,43 @@ write_lines(console_stream_choice stream, std::span<const char *const> lines)
         write_text(stream, line);
 }
 
-// The text with its one "%s" standing for the program's name.
+// The text with each "%s" standing for name.
 static void
-write_with_name(console_stream_choice stream, std::string_view text)
+write_with_name(console_stream_choice stream, std::string_view text, std::string_view name)
 {
-    const std::size_t mark = text.find("%s");
-    write_text(stream, text.substr(0, mark));
-    write_text(stream, PROGRAM_NAME);
-    write_text(stream, text.substr(mark + 2));
+    for (std::size_t mark = text.find("%s"); mark != std::string_view::npos;
+         mark = text.find("%s")) {
+        write_text(stream, text.substr(0, mark));
+        write_text(stream, name);
+        text.remove_prefix(mark + 2);
+    }
+    write_text(stream, text);
 }
 
 static void
 print_usage(console_stream_choice stream)
 {
-    write_with_name(stream, USAGE_LINE);
-    write_with_name(stream, USAGE_LINE_2);
+    // the program as started: fenwrack_offline names itself in its usage
+    const std::string program = std::string(PROGRAM_NAME) + PROGRAM_SUFFIX;
+    write_with_name(stream, USAGE_LINE, program);
+    write_with_name(stream, USAGE_LINE_2, program);
     write_lines(stream, USAGE_JA);
-    write_with_name(stream, USAGE_JA_PIPE);
+    write_with_name(stream, USAGE_JA_PIPE, program);
     write_lines(stream, USAGE_JA_STATUS);
     write_lines(stream, USAGE_EN);
-    write_with_name(stream, USAGE_EN_PIPE);
+    write_with_name(stream, USAGE_EN_PIPE, program);
     write_lines(stream, USAGE_EN_STATUS);
     write_lines(stream, USAGE_OPTIONS);
+    write_with_name(stream, USAGE_OFFLINE_PROGRAM, PROGRAM_NAME);
+    write_lines(stream, USAGE_OPTIONS_REST);
 }
 
 // Tells on standard error that arg is no option of ours, then the usage.
 static void
 refuse_option(std::string_view arg)
 {
-    char text[NAME_SIZE + 64];
-    const int len =
-        std::snprintf(text, sizeof text, "%s: %.*s: unknown option\n\n", PROGRAM_NAME,
-                      static_cast<int>(std::min(arg.size(), std::size_t{NAME_SIZE})), arg.data());
-    if (len > 0)
-        console_error(
-            std::string_view(text, std::min(static_cast<std::size_t>(len), sizeof text - 1)));
+    const std::string shown(arg.substr(0, std::min(arg.size(), std::size_t{NAME_SIZE})));
+    console_error_printf("%s: %s: unknown option\n\n", PROGRAM_NAME, shown.c_str());
     print_usage(TO_ERROR);
 }
 

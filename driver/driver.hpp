@@ -8,13 +8,15 @@
 #include <string>
 #include <vector>
 
-// A folder, or one archive in its folder, that the command line names.
+// A folder, or archives in their folder, that the command line names. The archives named in
+// one folder make one target, at the place of the first of them: one listing, one run log and
+// one search for free names, as a run in that folder has.
 struct run_target {
-    std::string given;    // the argument as given: what the console shows
-    std::string folder;   // the folder to enter, as given ("": the folder the run started in)
-    std::string archive;  // the archive's name in folder; "": every "*.mht" of the folder
+    std::string given;   // the argument as given (for archives the first's): what the console shows
+    std::string folder;  // the folder to enter, as given ("": the folder the run started in)
+    std::vector<std::string> archives;  // names in folder, in the order given; none: every archive
+    std::vector<std::string> archives_given;  // each of archives as its argument gave it
     file_identity folder_identity;
-    file_identity archive_identity;
 };
 
 // What the command line asks for.
@@ -41,19 +43,30 @@ bool answer_arguments(std::span<const command_argument> args, run_request *reque
 // targets.cpp
 
 // Appends to *targets_out, in order, what each of paths names: a folder, or a regular file
-// whose name ends in ".mht" (ASCII case ignored), which is split alone in its folder. A path
-// that is neither, or that cp932 cannot name, gets "<program>: <path>: not a folder or
-// archive" (or "... name not in Shift_JIS") on standard error; returns false when any did.
-// A path that names what an earlier one does (the same folder or archive by another path,
-// or an archive of a folder named whole) is split once, with a note on standard error;
-// a folder named whole takes the place of its archives named before it.
+// whose name ends in ".mht" or ".mhtml" (ASCII case ignored), which is split in its folder
+// with the other archives named there (the folder's others are not split). A path that is
+// neither, or that cp932 cannot name, gets "<program>: <path>: not a folder or archive" (or
+// "... name not in Shift_JIS") on standard error; returns false when any did. A path that
+// names what an earlier one does (the same folder or archive by another path, or an archive
+// of a folder named whole) is split once, with a note on standard error; a folder named whole
+// takes the place of its archives named before it.
 bool find_targets(std::span<const command_argument> paths, std::vector<run_target> *targets_out);
+
+// default_plain.cpp (fenwrack, fenwrack_dated) / default_offline.cpp (fenwrack_offline,
+// fenwrack_dated_offline): what a program does unasked
+
+// True for the programs that split as with "--offline" whatever the command line says.
+extern const bool OFFLINE_BY_DEFAULT;
+
+// What follows the page-naming program's name in the program's own ("" or "_offline"), for
+// the usage.
+extern const char PROGRAM_SUFFIX[];
 
 // run_batch.cpp
 
 // Explains the tool, asks Y/N (neither with request.yes), then splits every "*.mht" of the
-// current folder, or of each target in turn as if the program had been started there (its
-// own run log and summary), and waits for Enter (not with request.yes). A target that cannot
-// be entered when its turn comes is told and passed over. Returns the exit status: 0, or 1
-// when a target was passed over; fatal errors end the process from inside.
+// current folder (with request.offline "*.mhtml" too), or of each target in turn as if the program
+// had been started there (its own run log and summary), and waits for Enter (not with request.yes).
+// A target that cannot be entered when its turn comes is told and passed over. Returns the exit
+// status: 0, or 1 when a target was passed over; fatal errors end the process from inside.
 int run_batch(const run_request &request);

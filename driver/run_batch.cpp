@@ -6,6 +6,7 @@
 #include "support/support.hpp"
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -135,8 +136,12 @@ explain(const std::vector<run_target> &targets)
             continue;
         }
         console_write(MSG_TARGETS);
-        for (const run_target &target : targets)
-            console_printf(MSG_TARGET_ITEM, target.given.c_str());
+        for (const run_target &target : targets) {
+            if (target.archives.empty())
+                console_printf(MSG_TARGET_ITEM, target.given.c_str());
+            for (const std::string &given : target.archives_given)
+                console_printf(MSG_TARGET_ITEM, given.c_str());
+        }
         console_write("\n");
     }
 }
@@ -245,45 +250,56 @@ split_archives(const std::vector<std::string> &archives, const batch_info &batch
     return archive_count;
 }
 
-// The archive of target as the folder's listing names it (the letter case on disk), or as
-// given when the listing has no such name.
-static std::string
-listed_archive_name(const run_target &target, const std::vector<std::string> &listed)
+// The archives of target as the folder's listing names them (the letter case on disk), or as
+// given when the listing has no such name, in the order given. Those the listing lacks join
+// listed, so that they are guarded as the listed ones are.
+static std::vector<std::string>
+named_archives(const std::vector<std::string> &wanted, std::vector<std::string> *listed)
 {
-    for (const std::string &name : listed) {
-        if (name == target.archive)
-            return name;
+    std::map<std::string, std::size_t> exact;
+    std::map<std::string, std::size_t> folded;  // the first listed of each name folded
+    for (std::size_t k = 0; k < listed->size(); ++k) {
+        exact.emplace((*listed)[k], k);
+        folded.emplace(ascii_folded((*listed)[k]), k);
     }
-    for (const std::string &name : listed) {
-        if (is_same_name_nocase(name.c_str(), target.archive.c_str()))
-            return name;
+    std::vector<std::string> names;
+    for (const std::string &name : wanted) {
+        auto found = exact.find(name);
+        if (found == exact.end())
+            found = folded.find(ascii_folded(name));
+        if (found != exact.end() && found != folded.end()) {
+            names.push_back((*listed)[found->second]);
+            continue;
+        }
+        names.push_back(name);
+        exact.emplace(name, listed->size());
+        listed->push_back(name);
     }
-    return target.archive;
+    return names;
 }
 
-// Splits the archives of the current folder: every "*.mht", or target's one archive (the
-// others are guarded all the same). Returns whether a summary was printed.
-static bool
-split_folder(const run_target *target, bool offline)
+// On standard error, when a folder without "*.mht" has "*.mhtml": the command that splits
+// them (a plain run leaves them, as it always did).
+static void
+hint_at_mhtml(const run_target *target)
 {
-    // The listing is taken once: outputs written during the run never join the batch.
     std::vector<std::string> archives;
-    std::vector<std::string> unnamed;  // no name of the tool's reaches them: left alone
-    list_mht_names(&archives, &unnamed);
-    std::vector<std::string> batch_archives = archives;
-    if (target != nullptr && !target->archive.empty()) {
-        const std::string name = listed_archive_name(*target, archives);
-        if (std::find(archives.begin(), archives.end(), name) == archives.end())
-            archives.push_back(name);  // guarded as the listed ones are
-        batch_archives = {name};
-        unnamed.clear();  // not in this run
-    }
-    for (const std::string &name : unnamed)
-        console_printf(MSG_NAME_NOT_CP932, name.c_str());
-    if (batch_archives.empty()) {
-        console_write(MSG_NOT_FOUND);
-        return false;
-    }
+    std::vector<std::string> unnamed;
+    list_archive_names(true, &archives, &unnamed);
+    if (archives.empty())
+        return;
+    const char *folder = target != nullptr ? target->given.c_str() : ".";
+    console_error_printf("%s: %s: no .mht archives, but .mhtml ones: split them with %s --offline "
+                         "%s\n",
+                         PROGRAM_NAME, folder, PROGRAM_NAME, folder);
+}
+
+// Splits the archives of batch_archives in the current folder, all of archives guarded, with
+// a run log of their own and the summary.
+static void
+split_listed(const std::vector<std::string> &batch_archives,
+             const std::vector<std::string> &archives, bool offline)
+{
     catch_interrupts();
     char log_name[LOG_NAME_SIZE] = {};
     file_identity log_identity;
@@ -296,27 +312,72 @@ split_folder(const run_target *target, bool offline)
     const int archive_count = split_archives(batch_archives, batch);
     release_interrupts();
     console_printf(MSG_SUMMARY, archive_count, log_name);
+}
+
+// Splits the archives of the current folder: every "*.mht" (offline: "*.mhtml" too), or the
+// archives named (the others are guarded all the same). Returns whether a summary was printed.
+static bool
+split_folder(const run_target *target, const std::vector<std::string> &named, bool offline)
+{
+    // The listing is taken once: outputs written during the run never join the batch.
+    std::vector<std::string> archives;
+    std::vector<std::string> unnamed;  // no name of the tool's reaches them: left alone
+    list_archive_names(offline, &archives, &unnamed);
+    std::vector<std::string> batch_archives;
+    if (named.empty()) {
+        batch_archives = archives;
+    } else {
+        batch_archives = named_archives(named, &archives);
+        unnamed.clear();  // not in this run
+    }
+    for (const std::string &name : unnamed)
+        console_printf(MSG_NAME_NOT_CP932, name.c_str());
+    if (batch_archives.empty()) {
+        console_write(MSG_NOT_FOUND);
+        if (!offline)
+            hint_at_mhtml(target);
+        return false;
+    }
+    split_listed(batch_archives, archives, offline);
     return true;
 }
 
-// Makes target's folder the current one, with its archive there. Otherwise tells so, on the
-// console and with the reason on standard error, and returns false.
-static bool
-enter_target(const run_target &target)
+// Tells that given cannot be entered or split: on the console, and with the system's reason
+// on standard error.
+static void
+tell_not_entered(const std::string &given)
 {
-    file_identity archive;
-    if (enter_folder(target.folder.c_str()) &&
-        (target.archive.empty() || inspect_path(target.archive.c_str(), &archive) == PATH_FILE)) {
-        forget_folder_names();
-        return true;
-    }
     char reason[REASON_SIZE];
     os_error_text(reason);
-    console_printf(MSG_NOT_ENTERED, target.given.c_str());
-    std::string line(PROGRAM_NAME);
-    line += ": " + target.given + ": " + reason + "\n";
-    console_error(line);
-    return false;
+    console_printf(MSG_NOT_ENTERED, given.c_str());
+    console_error_printf("%s: %s: %s\n", PROGRAM_NAME, given.c_str(), reason);
+}
+
+// Makes target's folder the current one and stores in *present_out its archives named that are
+// there (each one missing is told). Returns false when the folder cannot be entered (told) and
+// sets *all_out false when anything was told.
+static bool
+enter_target(const run_target &target, std::vector<std::string> *present_out, bool *all_out)
+{
+    if (!enter_folder(target.folder.c_str())) {
+        if (target.archives.empty())
+            tell_not_entered(target.given);
+        for (const std::string &given : target.archives_given)
+            tell_not_entered(given);
+        *all_out = false;
+        return false;
+    }
+    forget_folder_names();
+    for (std::size_t k = 0; k < target.archives.size(); ++k) {
+        file_identity archive;
+        if (inspect_path(target.archives[k].c_str(), &archive) == PATH_FILE) {
+            present_out->push_back(target.archives[k]);
+        } else {
+            tell_not_entered(target.archives_given[k]);
+            *all_out = false;
+        }
+    }
+    return target.archives.empty() || !present_out->empty();
 }
 
 int
@@ -330,18 +391,17 @@ run_batch(const run_request &request)
             return 0;
         console_write("\n");
     }
-    int status = 0;
+    bool all_entered = true;
     bool summarised = false;
     if (request.targets.empty())
-        summarised = split_folder(nullptr, request.offline);
+        summarised = split_folder(nullptr, {}, request.offline);
     for (const run_target &target : request.targets) {
         if (request.targets.size() > 1)
             console_printf(MSG_TARGET_HEAD, target.given.c_str());
-        if (!enter_target(target)) {
-            status = 1;  // the others are split all the same: they do not depend on it
-            continue;
-        }
-        summarised = split_folder(&target, request.offline) || summarised;
+        // one that cannot be entered is passed over: the others do not depend on it
+        std::vector<std::string> present;
+        if (enter_target(target, &present, &all_entered))
+            summarised = split_folder(&target, present, request.offline) || summarised;
     }
     if (summarised)
         pause_for_person(3000);  // the summary is read before the Enter wait
@@ -350,5 +410,5 @@ run_batch(const run_request &request)
         char enter[ANSWER_SIZE] = {};
         console_read_line(enter);
     }
-    return status;
+    return all_entered ? 0 : 1;
 }

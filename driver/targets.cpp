@@ -9,105 +9,127 @@
 #include <utility>
 #include <vector>
 
-static constexpr std::string_view MHT_EXTENSION = ".mht";
+static constexpr std::string_view ARCHIVE_EXTENSIONS[] = {".mht", ".mhtml"};
 
-// "<program>: <path>: <what>\n" on standard error.
+// "<program>: <path>: <what>\n" on standard error, the path shown as names are.
 static void
-tell_about(std::string_view path, std::string_view what)
+tell_about(const std::string &path, const std::string &what)
 {
-    std::string line(PROGRAM_NAME);
-    line += ": ";
-    line += path;
-    line += ": ";
-    line += what;
-    line += '\n';
-    console_error(line);
+    console_error_printf("%s: %s: %s\n", PROGRAM_NAME, path.c_str(), what.c_str());
 }
 
 static bool
-has_mht_extension(std::string_view name)
+has_archive_extension(std::string_view name)
 {
-    return name.size() >= MHT_EXTENSION.size() &&
-           has_prefix_nocase(name.data() + name.size() - MHT_EXTENSION.size(), MHT_EXTENSION);
+    for (const std::string_view extension : ARCHIVE_EXTENSIONS) {
+        if (name.size() >= extension.size() &&
+            has_prefix_nocase(name.data() + name.size() - extension.size(), extension))
+            return true;
+    }
+    return false;
 }
 
-// What path names, into *target_out. Returns false when it is no folder and no archive.
+// What one argument names: a folder (archive empty), or an archive in its folder.
+struct named_path {
+    std::string given;
+    std::string folder;
+    std::string archive;
+    file_identity folder_identity;
+    file_identity archive_identity;
+};
+
+// What path names, into *named_out. Returns false when it is no folder and no archive.
 static bool
-find_target(const std::string &path, run_target *target_out)
+find_target(const std::string &path, named_path *named_out)
 {
-    target_out->given = path;
-    const path_kind kind = inspect_path(path.c_str(), &target_out->folder_identity);
+    named_out->given = path;
+    const path_kind kind = inspect_path(path.c_str(), &named_out->folder_identity);
     if (kind == PATH_FOLDER) {
-        target_out->folder = path;
+        named_out->folder = path;
         return true;
     }
     const std::size_t folder_len = folder_part_length(path);
     const std::string_view name = std::string_view(path).substr(folder_len);
-    if (kind != PATH_FILE || !has_mht_extension(name))
+    if (kind != PATH_FILE || !has_archive_extension(name))
         return false;
-    target_out->archive_identity = target_out->folder_identity;
-    target_out->folder = path.substr(0, folder_len);
-    target_out->archive = name;
-    const char *folder = target_out->folder.empty() ? "." : target_out->folder.c_str();
-    return inspect_path(folder, &target_out->folder_identity) == PATH_FOLDER;
+    named_out->archive_identity = named_out->folder_identity;
+    named_out->folder = path.substr(0, folder_len);
+    named_out->archive = name;
+    const char *folder = named_out->folder.empty() ? "." : named_out->folder.c_str();
+    return inspect_path(folder, &named_out->folder_identity) == PATH_FOLDER;
 }
 
 static void
-tell_split_once(const run_target &left_out, const run_target &kept)
+tell_split_once(const std::string &left_out, const std::string &kept)
 {
-    tell_about(left_out.given, "split once, with " + kept.given);
+    tell_about(left_out, "split once, with " + kept);
 }
 
 // The targets found so far, and what each splits, so that an argument that repeats one is found
 // at once however many there are (a shell's "*.mht" may give thousands).
 struct target_list {
     std::vector<run_target> targets;
-    std::vector<bool> dropped;  // split with a folder named whole after it
     std::map<file_identity, std::size_t> whole_folders;
-    std::map<std::pair<file_identity, file_identity>, std::size_t> archives;  // folder, archive
-    std::map<file_identity, std::vector<std::size_t>> archives_in;            // of each folder
+    std::map<file_identity, std::size_t> archive_groups;  // the target of a folder's archives
+    std::map<std::pair<file_identity, file_identity>, std::string> archives;  // -> as given
 };
 
-// Adds target unless an earlier target splits it already; a folder named whole replaces its
-// archives named before, at the place of the first of them.
+// Adds the archive named to the target of its folder's archives, unless an earlier target
+// splits it already.
 static void
-add_target(run_target target, target_list *list)
+add_archive(named_path named, target_list *list)
 {
-    const auto whole = list->whole_folders.find(target.folder_identity);
+    const auto whole = list->whole_folders.find(named.folder_identity);
     if (whole != list->whole_folders.end()) {
-        tell_split_once(target, list->targets[whole->second]);
+        tell_split_once(named.given, list->targets[whole->second].given);
         return;
     }
-    const std::size_t next = list->targets.size();
-    if (!target.archive.empty()) {
-        const auto [same, added] =
-            list->archives.try_emplace({target.folder_identity, target.archive_identity}, next);
-        if (!added) {
-            tell_split_once(target, list->targets[same->second]);
-            return;
-        }
-        list->archives_in[target.folder_identity].push_back(next);
-        list->targets.push_back(std::move(target));
-        list->dropped.push_back(false);
+    const auto [same, added] =
+        list->archives.try_emplace({named.folder_identity, named.archive_identity}, named.given);
+    if (!added) {
+        tell_split_once(named.given, same->second);
         return;
     }
-    std::size_t place = next;
-    const auto named = list->archives_in.find(target.folder_identity);
-    if (named != list->archives_in.end()) {
-        for (const std::size_t k : named->second) {
-            tell_split_once(list->targets[k], target);
-            list->dropped[k] = true;
-        }
-        place = named->second.front();
-    }
-    list->whole_folders[target.folder_identity] = place;
-    if (place == next) {
+    const auto [group, first] =
+        list->archive_groups.try_emplace(named.folder_identity, list->targets.size());
+    if (first) {
+        run_target target;
+        target.given = named.given;
+        target.folder = std::move(named.folder);
+        target.folder_identity = named.folder_identity;
         list->targets.push_back(std::move(target));
-        list->dropped.push_back(false);
-    } else {
-        list->targets[place] = std::move(target);
-        list->dropped[place] = false;
     }
+    run_target &target = list->targets[group->second];
+    target.archives.push_back(std::move(named.archive));
+    target.archives_given.push_back(std::move(named.given));
+}
+
+// Adds the folder named unless an earlier target splits it already; it replaces its archives
+// named before, at their place.
+static void
+add_folder(named_path named, target_list *list)
+{
+    const auto whole = list->whole_folders.find(named.folder_identity);
+    if (whole != list->whole_folders.end()) {
+        tell_split_once(named.given, list->targets[whole->second].given);
+        return;
+    }
+    run_target target;
+    target.given = std::move(named.given);
+    target.folder = std::move(named.folder);
+    target.folder_identity = named.folder_identity;
+    const auto group = list->archive_groups.find(named.folder_identity);
+    if (group == list->archive_groups.end()) {
+        list->whole_folders[named.folder_identity] = list->targets.size();
+        list->targets.push_back(std::move(target));
+        return;
+    }
+    const std::size_t place = group->second;
+    for (const std::string &archive : list->targets[place].archives_given)
+        tell_split_once(archive, target.given);
+    list->whole_folders[named.folder_identity] = place;
+    list->targets[place] = std::move(target);
+    list->archive_groups.erase(group);
 }
 
 bool
@@ -116,20 +138,20 @@ find_targets(std::span<const command_argument> paths, std::vector<run_target> *t
     bool all_found = true;
     target_list list;
     for (const command_argument &path : paths) {
-        run_target target;
+        named_path named;
         if (!path.exact) {
             tell_about(path.text, "name not in Shift_JIS");
             all_found = false;
-        } else if (!find_target(path.text, &target)) {
+        } else if (!find_target(path.text, &named)) {
             tell_about(path.text, "not a folder or archive");
             all_found = false;
+        } else if (all_found && named.archive.empty()) {
+            add_folder(std::move(named), &list);
         } else if (all_found) {
-            add_target(std::move(target), &list);
+            add_archive(std::move(named), &list);
         }
     }
-    for (std::size_t k = 0; k < list.targets.size(); ++k) {
-        if (!list.dropped[k])
-            targets_out->push_back(std::move(list.targets[k]));
-    }
+    for (run_target &target : list.targets)
+        targets_out->push_back(std::move(target));
     return all_found;
 }

@@ -13,21 +13,28 @@ fold(unsigned char c)
     return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
 }
 
-// True when name is an archive name: it ends in ".mht" ignoring ASCII case and is not "." or
-// "..".
+// True when name ends in suffix (upper case) ignoring ASCII case.
 static bool
-is_mht_name(const char *name)
+has_suffix_folded(std::string_view name, std::string_view suffix)
 {
-    static constexpr std::string_view EXT = ".MHT";
-    const std::string_view whole(name);
-    if (whole.size() < EXT.size() || whole == "." || whole == "..")
+    if (name.size() < suffix.size())
         return false;
-    const std::string_view tail = whole.substr(whole.size() - EXT.size());
-    for (std::size_t i = 0; i < EXT.size(); ++i) {
-        if (fold(static_cast<unsigned char>(tail[i])) != static_cast<unsigned char>(EXT[i]))
+    const std::string_view tail = name.substr(name.size() - suffix.size());
+    for (std::size_t i = 0; i < suffix.size(); ++i) {
+        if (fold(static_cast<unsigned char>(tail[i])) != static_cast<unsigned char>(suffix[i]))
             return false;
     }
     return true;
+}
+
+// True when name is an archive name: it ends in ".mht" (with_mhtml: or ".mhtml") ignoring
+// ASCII case and is not "." or "..".
+static bool
+is_archive_name(std::string_view name, bool with_mhtml)
+{
+    if (name == "." || name == "..")
+        return false;
+    return has_suffix_folded(name, ".MHT") || (with_mhtml && has_suffix_folded(name, ".MHTML"));
 }
 
 static bool
@@ -55,24 +62,32 @@ sort_mht_names(std::vector<std::string> *names)
 
 // Moves the archive names of names into names_out, sorted.
 static void
-take_mht_names(std::vector<std::string> *names, std::vector<std::string> *names_out)
+take_archive_names(std::vector<std::string> *names, bool with_mhtml,
+                   std::vector<std::string> *names_out)
 {
     names_out->clear();
     for (std::string &name : *names) {
-        if (is_mht_name(name.c_str()))
+        if (is_archive_name(name, with_mhtml))
             names_out->push_back(std::move(name));
     }
     sort_mht_names(names_out);
 }
 
 void
-list_mht_names(std::vector<std::string> *names_out, std::vector<std::string> *unnamed_out)
+list_archive_names(bool with_mhtml, std::vector<std::string> *names_out,
+                   std::vector<std::string> *unnamed_out)
 {
     std::vector<std::string> names;
     std::vector<std::string> unnamed;
     list_entry_names(&names, &unnamed);
-    take_mht_names(&names, names_out);
-    take_mht_names(&unnamed, unnamed_out);
+    take_archive_names(&names, with_mhtml, names_out);
+    take_archive_names(&unnamed, with_mhtml, unnamed_out);
+}
+
+void
+list_mht_names(std::vector<std::string> *names_out, std::vector<std::string> *unnamed_out)
+{
+    list_archive_names(false, names_out, unnamed_out);
 }
 
 // Names freed since the last take_freed_names; past FREED_LIMIT only the overflow is kept.

@@ -375,3 +375,17 @@ std::size_t folder_part_length(std::string_view path);
 // folder is current now ("" is that folder itself; an absolute path is taken as it is).
 // Returns false, the reason noted for os_error_text, when it cannot be entered.
 bool enter_folder(const char *path);
+
+// mht_names.cpp: archives beside "*.mht"
+
+// Lists as list_mht_names does; with with_mhtml the entries whose names end in ".mhtml"
+// (ASCII case ignored) too, among the others in the same order.
+void list_archive_names(bool with_mhtml, std::vector<std::string> *names_out,
+                        std::vector<std::string> *unnamed_out);
+
+// run_posix.cpp / run_windows.cpp: limits of the process
+
+// From now on a write beyond the file-size limit the process runs under (POSIX: RLIMIT_FSIZE,
+// "ulimit -f") fails as a write to a full disk does (EFBIG), instead of ending the process
+// with a signal.
+void fail_writes_over_size_limit();

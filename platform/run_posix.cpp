@@ -55,6 +55,14 @@ interrupted_status()
     return 128 + (interrupt_signal != 0 ? static_cast<int>(interrupt_signal) : SIGINT);
 }
 
+void
+fail_writes_over_size_limit()
+{
+    // By default the signal ends the process at the write, with no message and a work file
+    // left behind; ignored, the write fails with EFBIG and the run ends as on a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
 std::int64_t
 monotonic_ms()
 {

@@ -57,6 +57,12 @@ interrupted_status()
     return static_cast<int>(0xC000013AU);
 }
 
+void
+fail_writes_over_size_limit()
+{
+    // a write over a quota fails as it is: no signal to set aside
+}
+
 std::int64_t
 monotonic_ms()
 {

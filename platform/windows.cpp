@@ -72,6 +72,15 @@ last_component(std::wstring_view path)
     return slash == std::wstring_view::npos ? path : path.substr(slash + 1);
 }
 
+// The name as the system stores it: the path normalisation drops trailing dots and spaces
+// ("x_0001." is stored as "x_0001"); a name of dots only ("." or "..") stays as it is.
+static std::wstring_view
+stored_form(std::wstring_view name)
+{
+    const std::size_t kept = name.find_last_not_of(L". ");
+    return kept == std::wstring_view::npos ? name : name.substr(0, kept + 1);
+}
+
 // Compares two names as the file system does, ignoring case.
 static bool
 is_same_name(std::wstring_view a, std::wstring_view b)
@@ -95,7 +104,7 @@ is_reached_by_own_name(HANDLE handle, const std::wstring &path)
     if (GetFileInformationByHandleEx(handle, FileNameInfo, &stored, sizeof stored) == 0)
         return true;  // the system does not tell: the name stands
     const wchar_t *text = stored.info.FileName;
-    const std::wstring_view wanted = last_component(path);
+    const std::wstring_view wanted = stored_form(last_component(path));
     if (is_same_name(last_component({text, stored.info.FileNameLength / sizeof(wchar_t)}), wanted))
         return true;
     WIN32_FIND_DATAW entry;
@@ -340,7 +349,7 @@ reaches_own_file(HANDLE handle, const std::wstring &name, const std::wstring &pa
     std::wstring expected = folder;
     if (expected.back() != L'\\')
         expected += L'\\';
-    expected += name;
+    expected += stored_form(name);
     return is_same_name(reached, expected);
 }
 

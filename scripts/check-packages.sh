@@ -4,8 +4,8 @@
 #                                                  .tar.gz; lintian; cmake --install; man pages
 #   bash scripts/check-packages.sh --windows DIR   the zip cpack makes from the Windows build
 #                                                  folder DIR (for example build/mingw), and
-#                                                  its batch files (run by Wine's cmd.exe
-#                                                  when WINEPREFIX is set)
+#                                                  its offline programs (run by Wine when
+#                                                  WINEPREFIX is set)
 # Prints what it checks; ends with status 1 at the first difference.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -37,33 +37,28 @@ if [[ "${1:-}" == "--windows" ]]; then
     listing=$(python3 -c 'import sys, zipfile; print("\n".join(n for n in zipfile.ZipFile(sys.argv[1]).namelist() if not n.endswith("/")))' "$zip")
     same_list "the zip" "$top/fenwrack.exe
 $top/fenwrack_dated.exe
-$top/fenwrack_offline.bat
-$top/fenwrack_dated_offline.bat
+$top/fenwrack_offline.exe
+$top/fenwrack_dated_offline.exe
 $top/README.txt" "$listing"
     python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' \
         "$zip" "$scratch/unpacked"
-    # Each batch file: ASCII text that cmd.exe reads (CR LF after every line, none bare),
-    # starting its own program with --offline and passing the arguments on.
-    for program in fenwrack fenwrack_dated; do
-        batch=$scratch/unpacked/$top/${program}_offline.bat
-        LC_ALL=C grep -q '[^[:print:][:space:]]' "$batch" && fail "$batch is not ASCII text"
-        lines=$(wc -l <"$batch")
-        [[ $lines -gt 0 && $(grep -c $'\r$' "$batch") -eq $lines && -z $(tail -c1 "$batch" | tr -d '\n') ]] ||
-            fail "${program}_offline.bat has a line without CR LF"
-        grep -qF "\"%~dp0$program.exe\" --offline %*"$'\r' "$batch" ||
-            fail "${program}_offline.bat does not start $program.exe --offline %*"
-        echo "check-packages: ${program}_offline.bat is CR LF text starting $program.exe --offline"
+    # Each program is a Windows program (no batch file: cmd.exe would cut a dropped path at &).
+    for program in fenwrack fenwrack_dated fenwrack_offline fenwrack_dated_offline; do
+        [[ "$(head -c2 "$scratch/unpacked/$top/$program.exe")" == MZ ]] ||
+            fail "$program.exe is not a Windows program"
     done
-    # Under Wine (WINEPREFIX set, as the Windows leg of CI sets it), cmd.exe runs a batch file
-    # with a folder passed on: the folder's archive is split there, its log written there.
+    echo "check-packages: the four programs are Windows programs"
+    # Under Wine (WINEPREFIX set, as the Windows leg of CI sets it), an offline program splits a
+    # folder whose name holds & as it is given: the archive split there, its log written there.
     if [[ -n "${WINEPREFIX:-}" ]] && command -v wine >/dev/null; then
-        mkdir "$scratch/pages"
-        printf 'Content-Type: text/plain\r\n\r\nbody\r\n' >"$scratch/pages/a.mht"
-        (cd "$scratch/unpacked/$top" && wine cmd /c fenwrack_offline.bat --yes "$scratch/pages" \
-            </dev/null >/dev/null 2>&1) || fail "fenwrack_offline.bat --yes ended with a failure"
-        [[ "$(cat "$scratch/pages/a.dec")" == $'body\r' && -f "$scratch/pages/log.csv" ]] ||
-            fail "fenwrack_offline.bat did not split the folder passed on"
-        echo "check-packages: cmd.exe runs fenwrack_offline.bat on a folder passed on (Wine)"
+        pages="$scratch/R&D"
+        mkdir "$pages"
+        printf 'Content-Type: text/plain\r\n\r\nbody\r\n' >"$pages/a.mhtml"
+        (cd "$scratch/unpacked/$top" && wine ./fenwrack_offline.exe --yes "$pages" \
+            </dev/null >/dev/null 2>&1) || fail "fenwrack_offline.exe --yes ended with a failure"
+        [[ "$(cat "$pages/a.dec")" == $'body\r' && -f "$pages/log.csv" ]] ||
+            fail "fenwrack_offline.exe did not split the folder named"
+        echo "check-packages: fenwrack_offline.exe splits a folder named R&D (Wine)"
     fi
     exit 0
 fi

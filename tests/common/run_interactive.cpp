@@ -12,6 +12,7 @@
 #include <pty.h>
 #include <sstream>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -136,18 +137,27 @@ start_program(const std::string &program, const std::filesystem::path &folder,
     int error[2] = {-1, -1};
     if (pipe(input) != 0)
         std::abort();
-    if (options.terminal)
+    if (options.terminal || options.lone_terminal == 1)
         open_terminal(&output[0], &output[1], options.columns);
-    else if (pipe(output) != 0 || pipe(error) != 0)
+    else if (pipe(output) != 0)
+        std::abort();
+    if (options.lone_terminal == 2)
+        open_terminal(&error[0], &error[1], options.columns);
+    else if (!options.terminal && pipe(error) != 0)
         std::abort();
     std::signal(SIGPIPE, SIG_IGN);  // a program that has ended takes no more input
 
     running_program p;
     p.pid = fork();
     if (p.pid == 0) {
-        if (options.terminal) {
+        if (options.terminal || options.lone_terminal != 0) {
             setsid();
-            ioctl(output[1], TIOCSCTTY, 0);
+            ioctl(options.lone_terminal == 2 ? error[1] : output[1], TIOCSCTTY, 0);
+        }
+        if (options.file_size_limit >= 0) {
+            const rlimit limit = {static_cast<rlim_t>(options.file_size_limit),
+                                  static_cast<rlim_t>(options.file_size_limit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
         }
         dup2(input[0], 0);
         dup2(output[1], 1);

@@ -21,6 +21,12 @@ struct run_options {
     bool terminal = false;
     // the terminal's width (it has 50 rows)
     unsigned short columns = 250;
+    // without terminal: one stream alone on a pseudo-terminal (as terminal has it), the other
+    // on a pipe: 1 standard output, 2 standard error; 0 neither
+    int lone_terminal = 0;
+    // the largest file the program may write (RLIMIT_FSIZE, "ulimit -f"), in bytes; negative:
+    // the test's own limit
+    long long file_size_limit = -1;
 };
 
 // A started program. Fields are the runner's own; use the functions.

@@ -161,6 +161,19 @@ TEST_F(Arguments, FormsAndTheirOutcome)
         {{"pages", "nothere"}, 2, "", {}, no + "nothere: not a folder or archive\n"},
         {{"notes.txt"}, 2, "", {}, no + "notes.txt: not a folder or archive\n"},
         {{"--yes", ""}, 2, "", {}, no + ": not a folder or archive\n"},
+        // archives named in one folder: one run there, at the place of the first of them
+        {{"--yes", "pages/a.mht", "pages/b.mht"}, 0, two, pages, ""},
+        {{"--yes", "pages/b.mht", "top.mht", "./pages/a.mht"},
+         0,
+         "\x81@\x81ypages/b.mht\x81z\n" + two + "\x81@\x81ytop.mht\x81z\n" + one,
+         {"log.csv", "pages/a.dec", "pages/b.dec", "pages/log.csv", "top.dec"},
+         ""},
+        {{"-y", "pages/a.mht", "pages", "pages/b.mht"},
+         0,
+         two,
+         pages,
+         no + "pages/a.mht: split once, with pages\n" + no +
+             "pages/b.mht: split once, with pages\n"},
     };
     for (const row &r : rows) {
         lay_out_inputs();
@@ -208,4 +221,91 @@ TEST_F(Arguments, UnknownOptionsPrintTheUsageOnStandardErrorWithStatus2)
           std::string("2 an unknown option")}) {
         EXPECT_NE(help.out.find(part), std::string::npos) << part;
     }
+}
+
+namespace
+{
+
+// A page that names its image by the image's address: with --offline it names the file.
+const std::string PAGE_AND_IMAGE = "Content-Type: multipart/related; boundary=\"BB\"\r\n\r\n"
+                                   "--BB\r\nContent-Type: text/html\r\n"
+                                   "Content-Location: http://x.test/page.html\r\n\r\n"
+                                   "<img src=\"http://x.test/i.gif\">\r\n"
+                                   "--BB\r\nContent-Type: image/gif\r\n"
+                                   "Content-Transfer-Encoding: base64\r\n"
+                                   "Content-Location: http://x.test/i.gif\r\n\r\nR0lGODlh\r\n"
+                                   "--BB--\r\n";
+
+}  // namespace
+
+// Regression: the offline launchers were batch files, and cmd.exe cut a dropped folder's path
+// at '&' and ran the rest as a command. They are programs now: a folder dropped on one arrives
+// whole as its one argument and is split as with --offline.
+TEST_F(Arguments, OfflineProgramsSplitAFolderDroppedOnThemAsWithOffline)
+{
+    for (const char *program : {"fenwrack_offline", "fenwrack_dated_offline"}) {
+        const std::string folder = std::string(program) + "&echo.INJECTED";
+        std::filesystem::create_directory(folder);
+        write_file(folder + "/p.mht", PAGE_AND_IMAGE);
+        // as a person drops it: the question answered, then Enter
+        const interactive_result r = run_args(program, {folder});
+        EXPECT_EQ(r.status, 0) << program;
+        EXPECT_EQ(read_file(folder + "/page.html"), "<img src=\"i.gif\">\r\n") << program;
+        EXPECT_EQ(read_file(folder + "/log.csv"), crlf(LOG_HEADER + "p.mht,2,page.html,i.gif\n"))
+            << program;
+        EXPECT_EQ(r.out.find("\nINJECTED"), std::string::npos) << program;
+        EXPECT_EQ(r.err, "") << program;
+    }
+    EXPECT_EQ(list_folder("."), (std::vector<std::string>{"fenwrack_dated_offline&echo.INJECTED",
+                                                          "fenwrack_offline&echo.INJECTED"}));
+    // the plain program leaves the page's reference as it is
+    std::filesystem::create_directory("plain");
+    write_file("plain/p.mht", PAGE_AND_IMAGE);
+    EXPECT_EQ(run_args("fenwrack_nosleep", {"--yes", "plain"}).status, 0);
+    EXPECT_EQ(read_file("plain/page.html"), "<img src=\"http://x.test/i.gif\">\r\n");
+}
+
+// A ".mhtml" named is split like a ".mht"; a folder named so is a folder. A folder run with
+// --offline takes "*.mhtml" beside "*.mht" in one listing; a plain one leaves them, and says on
+// standard error how to split them when it finds no "*.mht".
+TEST_F(Arguments, MhtmlArchivesAreSplitWhereNamedOrWithOffline)
+{
+    for (const char *folder : {"pages", "only", "x.mhtml"})
+        std::filesystem::create_directory(folder);
+    for (const char *name : {"pages/a.mht", "pages/ab.mhtml", "pages/B.mht", "only/c.mhtml",
+                             "only/D.MHTML", "x.mhtml/e.mht", "top.MHTML"})
+        write_file(name, ARCHIVE);
+
+    struct row {
+        std::vector<std::string> args;
+        std::string log;   // the run log written
+        std::string rows;  // its rows, or "<missing>" for no log
+        std::string err;
+    };
+
+    const std::string hint = "fenwrack: only: no .mht archives, but .mhtml ones: split them with "
+                             "fenwrack --offline only\n";
+    const row rows[] = {
+        {{"--yes", "top.MHTML"}, "log.csv", "top.MHTML,1,top.dec\n", ""},
+        {{"--yes", "x.mhtml"}, "x.mhtml/log.csv", "e.mht,1,e.dec\n", ""},
+        {{"--yes", "pages"}, "pages/log.csv", "a.mht,1,a.dec\nB.mht,1,B.dec\n", ""},
+        {{"--yes", "--offline", "pages"},
+         "pages/log.csv",
+         "a.mht,1,a.dec\nab.mhtml,1,ab.dec\nB.mht,1,B.dec\n",
+         ""},
+        {{"--yes", "only"}, "only/log.csv", "<missing>", hint},
+        {{"--yes", "--offline", "only"}, "only/log.csv", "c.mhtml,1,c.dec\nD.MHTML,1,D.dec\n", ""},
+    };
+    for (const row &r : rows) {
+        const interactive_result run = run_args("fenwrack_nosleep", r.args);
+        const std::string form = testing::PrintToString(r.args);
+        EXPECT_EQ(run.status, 0) << form;
+        const std::string log = read_file(r.log);
+        EXPECT_EQ(log, r.rows == "<missing>" ? r.rows : crlf(LOG_HEADER + r.rows)) << form;
+        EXPECT_EQ(run.err, console(r.err)) << form;
+        std::filesystem::remove(r.log);
+    }
+    // the plain run that found none says so on standard output as ever
+    const interactive_result none = run_args("fenwrack_nosleep", {"--yes", "only"});
+    EXPECT_EQ(none.out, console(NOT_FOUND));
 }

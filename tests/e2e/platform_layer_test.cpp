@@ -169,6 +169,8 @@ platform_cases()
                    {page_at("http://x.test/" + WIDE_A + ".htm"), "<p>three</p>"},
                    {page_at("http://x.test/" + WIDE_SMALL_A + ".htm"), "<p>four</p>"}});
     const std::string upper_gif = multipart({{image_at("http://x.test/X.GIF"), "QUJD"}});
+    const std::string no_extension = multipart(
+        {{page_at("http://x.test/x"), "<p>one</p>"}, {page_at("http://x.test/x"), "<p>two</p>"}});
     const std::string wide_archive =
         multipart({{image_at("http://x.test/" + WIDE_SMALL_A + ".mht"), "QUJD"}});
     return {
@@ -334,6 +336,24 @@ platform_cases()
           {WIDE_SMALL_A + "_0001.htm", "<p>four</p>\r\n"},
           {"log.csv", STORED_LOG_HEADER + "h.mht,4,A.htm,a_0001.htm," + WIDE_A + ".htm," +
                           WIDE_SMALL_A + "_0001.htm\r\n"}}},
+
+        // Regression: on Windows the free name "x_0001." (a name without an extension) was
+        // taken for one too long to store, since the system stores it as "x_0001", and cut to
+        // "x_0001" in the log.
+        {"two pages without an extension: the second's free name ends in a dot, which Windows "
+         "drops from the file's name and the log keeps",
+         {{"n.mht", no_extension}},
+         0,
+         std::string("\n").append(summary(1, "log.csv")).append(ok_end),
+         {{"n.mht", no_extension},
+          {"x", "<p>one</p>\r\n"},
+          {"x_0001.", "<p>two</p>\r\n"},
+          {"log.csv", STORED_LOG_HEADER + "n.mht,2,x,x_0001.\r\n"}},
+         {},
+         {{"n.mht", no_extension},
+          {"x", "<p>one</p>\r\n"},
+          {"x_0001", "<p>two</p>\r\n"},
+          {"log.csv", STORED_LOG_HEADER + "n.mht,2,x,x_0001.\r\n"}}},
 
         {"older files whose names differ only in letter case: a part replaces one, the log "
          "passes one over where letter case is folded",

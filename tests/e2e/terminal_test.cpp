@@ -163,3 +163,38 @@ TEST_F(Terminal, FailureReasonIsShownInTheTerminalsEncoding)
                               "\u304b\u308a\u307e\u305b\u3093\nfenwrack: x.mht: Is a directory\n";
     EXPECT_NE(text.find(shown), std::string::npos) << text;
 }
+
+// Regression: names reached standard error as they were, so a folder's name could move a
+// terminal's cursor or clear it. Each stream masks names when it is a terminal, whatever the
+// other one is.
+TEST_F(Terminal, EachStreamMasksNamesWhenItIsATerminal)
+{
+    if (programs_use_crlf_console())
+        GTEST_SKIP() << "control bytes in names and one stream alone on a terminal are Wine's";
+    const std::string odd = "w\x1b[2J\a\rx";  // ESC, BEL, CR
+    const std::string shown = "w?[2J??x";
+    std::filesystem::create_directory(odd);
+    write_file(std::filesystem::path(odd) / "a.mhtml", "x");
+    std::filesystem::create_directory("d2");
+    const std::string not_found = "\x81@mht\x83t\x83@\x83"
+                                  "C\x83\x8b\x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82"
+                                  "\xdc\x82\xb9\x82\xf1\x81"
+                                  "B\n";  // 　mhtファイルが見つかりません。\n
+    const auto out_with = [&not_found](const std::string &name) {
+        return "\x81@\x81y" + name + "\x81z\n" + not_found + "\x81@\x81yd2\x81z\n" + not_found;
+    };  // 　【name】 and 　mhtファイルが見つかりません。 for each folder
+    const auto err_with = [](const std::string &name) {
+        return "fenwrack: " + name + ": no .mht archives, but .mhtml ones: split them with " +
+               "fenwrack --offline " + name + "\n";
+    };
+    for (const int lone : {1, 2}) {
+        run_options options;
+        options.args = {"--yes", odd, "d2"};
+        options.environment = {{"LC_ALL", "C.UTF-8"}};
+        options.lone_terminal = lone;
+        const interactive_result r = run_with("fenwrack_nosleep", scratch, "", options);
+        EXPECT_EQ(r.status, 0) << lone;
+        EXPECT_EQ(r.out, lone == 1 ? convert_cp932(out_with(shown), "UTF-8") : out_with(odd));
+        EXPECT_EQ(r.err, lone == 2 ? err_with(shown) : err_with(odd));
+    }
+}
