@@ -275,7 +275,9 @@ TEST_F(LongRun, StopEndsTheRunAfterThePartBeingWritten)
         write_file(run / "b.mht", small_archive(1));
 
         // (offline: the pages written are closed out as pages that open offline too)
-        running_program p = start_program("fenwrack_nosleep", run, {"--offline"});
+        run_options offline;
+        offline.args = {"--offline"};
+        running_program p = start_program("fenwrack_nosleep", run, offline);
         send_input(&p, "Y\n\n");
         bool mid_part = false;
         const auto start = std::chrono::steady_clock::now();
@@ -310,9 +312,9 @@ TEST_F(LongRun, StopEndsTheRunAfterThePartBeingWritten)
             read_file(run / "log.csv"),
             crlf(LOG_HEADER + "a.mht," + (c.thread_page ? "2," : "1,") + pages + "keep.bin\n"));
         if (c.thread_page) {
-            const std::string page = read_file(run / "12345678.htm");
-            EXPECT_NE(page.find("src=\"TH.tmp\""), std::string::npos);
-            EXPECT_NE(page.find("<a href=\"keep.bin\">"), std::string::npos);
+            const std::string written = read_file(run / "12345678.htm");
+            EXPECT_NE(written.find("src=\"TH.tmp\""), std::string::npos);
+            EXPECT_NE(written.find("<a href=\"keep.bin\">"), std::string::npos);
         }
     }
 }
