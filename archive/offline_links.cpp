@@ -69,6 +69,9 @@ enum meta_place : int {
     META_AFTER_HEAD = 3
 };
 
+// The elements of a page that may lose their integrity and crossorigin attributes, at most.
+static constexpr std::size_t MAX_LOCAL_ELEMENTS = std::size_t{1} << 16;
+
 // What a first look at a page finds: its base element, whether any element may lose
 // attributes, whether it declares a charset and where a declaration would go.
 struct page_survey {
@@ -532,7 +535,9 @@ note_local_element(page_context *page, const scan_reference &found, link_buffers
     bool local = false;
     choose_replacement(page, found, buffers, &replacement, &local);
     std::vector<std::uint64_t> &elements = page->local_elements;
-    if (local && (elements.empty() || elements.back() != found.element))
+    // (memory stays flat on any page: past the bound, elements keep those attributes)
+    if (local && (elements.empty() || elements.back() != found.element) &&
+        elements.size() < MAX_LOCAL_ELEMENTS)
         elements.push_back(found.element);
 }
 
