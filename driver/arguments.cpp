@@ -21,9 +21,10 @@ enum console_stream_choice : int {
 static constexpr int USAGE_ERROR_STATUS = 2;
 
 // The usage, in Japanese and English. Console texts, cp932 bytes.
-// 使い方 / Usage: %s [-y | --yes] [--offline] [--] [FOLDER | FILE.mht]...\n
+// 使い方 / Usage: %s [-y | --yes] [--offline] [--] [FOLDER | FILE.mht | FILE.mhtml]...\n
 static constexpr char USAGE_LINE[] =
-    "\x8eg\x82\xa2\x95\xfb / Usage: %s [-y | --yes] [--offline] [--] [FOLDER | FILE.mht]...\n";
+    "\x8eg\x82\xa2\x95\xfb / Usage: %s [-y | --yes] [--offline] [--] "
+    "[FOLDER | FILE.mht | FILE.mhtml]...\n";
 static constexpr char USAGE_LINE_2[] = "                %s -h | --help | /? | --version\n\n";
 static constexpr const char *USAGE_JA[] = {
     // 　指定したフォルダ（指定がなければ起動したフォルダ）にある全ての *.mht ファイルを\n
@@ -106,6 +107,18 @@ static constexpr const char *USAGE_OPTIONS[] = {
     "C\x83\x8b\x82\xd6\x82\xcc\x8eQ\x8f\xc6\x82\xc9\x82\xb5\x82\xdc\x82\xb7\n",
     //                    / pages refer to the files written for their archive's parts\n
     "                   / pages refer to the files written for their archive's parts\n",
+    //                    今のブラウザの保存（.mhtml、binary、cid:）も開けるようにし、\n
+    "                   \x8d\xa1\x82\xcc\x83u\x83\x89\x83"
+    "E\x83U\x82\xcc\x95\xdb\x91\xb6\x81i.mhtml\x81"
+    "Abinary\x81"
+    "Acid:\x81j\x82\xe0\x8aJ\x82\xaf\x82\xe9\x82\xe6\x82\xa4\x82\xc9\x82\xb5\x81"
+    "A\n",
+    //                    ページは .htm、CSS は .css の名前にし、フォルダの *.mhtml も分解します\n
+    "                   \x83y\x81[\x83W\x82\xcd .htm\x81"
+    "ACSS \x82\xcd .css \x82\xcc\x96\xbc\x91O\x82\xc9\x82\xb5\x81"
+    "A\x83t\x83H\x83\x8b\x83_\x82\xcc *.mhtml \x82\xe0\x95\xaa\x89\xf0\x82\xb5\x82\xdc\x82\xb7\n",
+    "                   / today's saves too (.mhtml, binary parts, cid:): pages are named\n",
+    "                   .htm, style sheets .css, and a folder's *.mhtml are split too\n",
 };
 static constexpr const char *USAGE_OPTIONS_REST[] = {
     //   --               以降はすべてフォルダかファイル / all that follows are paths\n
@@ -124,8 +137,9 @@ static constexpr char USAGE_OFFLINE_PROGRAM[] =
 static constexpr const char *USAGE_EN[] = {
     "Takes apart every *.mht web archive in each FOLDER given, or else in the current folder\n",
     "(the one it is started in): each part goes to a file of its own there, and the run is\n",
-    "recorded in log.csv there. A FILE.mht given is taken apart alone, in its folder; so is a\n",
-    "folder or file dropped on the program. It asks \"(Y/N):\" first and proceeds on Y; at the\n",
+    "recorded in log.csv there. A FILE.mht (or FILE.mhtml) given is taken apart in its folder;\n",
+    "so is a folder or file dropped on the program. It asks \"(Y/N):\" first and proceeds on Y; at "
+    "the\n",
     "end it waits for Enter. The files and the log are Shift_JIS (code page 932), and so is\n",
     "what it prints into a pipe or a file; a terminal shows the text in its own encoding.\n",
 };
@@ -134,7 +148,7 @@ static constexpr char USAGE_EN_PIPE[] =
 static constexpr const char *USAGE_EN_STATUS[] = {
     "Exit status: 0 done, declined or no archive; 1 a file could not be opened, written or\n",
     "renamed, or a folder named could not be entered (the reason goes to standard error);\n",
-    "2 an unknown option, or an argument that is neither a folder nor a .mht file; 130\n",
+    "2 an unknown option, or an argument that is neither a folder nor an archive; 130\n",
     "(0xC000013A on Windows) stopped by Ctrl-C; -3 (253 on Linux) out of memory.\n\n",
 };
 

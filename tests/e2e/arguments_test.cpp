@@ -61,10 +61,12 @@ TEST_F(Arguments, HelpSwitchesPrintTheUsageAndTouchNothing)
         const interactive_result first = run_args(program, {"--help"});
         EXPECT_EQ(first.status, 0) << program;
         const std::string &out = first.out;
-        EXPECT_EQ(out.rfind(console(USAGE_HEAD + name +
-                                    " [-y | --yes] [--offline] [--] [FOLDER | FILE.mht]...\n"),
-                            0),
-                  0u)
+        EXPECT_EQ(
+            out.rfind(
+                console(USAGE_HEAD + name +
+                        " [-y | --yes] [--offline] [--] [FOLDER | FILE.mht | FILE.mhtml]...\n"),
+                0),
+            0u)
             << out;
         // Japanese and English: what it does, where, without the dialogue, the exit statuses
         for (const std::string &part :
@@ -217,7 +219,8 @@ TEST_F(Arguments, UnknownOptionsPrintTheUsageOnStandardErrorWithStatus2)
     for (const std::string &part :
          {std::string("\x81@*.mht \x83t\x83@\x83"
                       "C\x83\x8b\x82\xf0\x8ew\x92\xe8\x82\xb7\x82\xe9\x82\xc6"),
-          std::string("A FILE.mht given is taken apart alone"),
+          std::string("A FILE.mht (or FILE.mhtml) given is taken apart in its folder"),
+          std::string("today's saves too (.mhtml, binary parts, cid:)"),
           std::string("2 an unknown option")}) {
         EXPECT_NE(help.out.find(part), std::string::npos) << part;
     }
