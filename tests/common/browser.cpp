@@ -282,7 +282,8 @@ start_devtools(const std::string &browser, const fs::path &profile, devtools *dt
     if (dt->pid == 0) {
         setpgid(0, 0);
         const int null = open("/dev/null", O_RDWR);
-        if (dup2(theirs, 3) < 0 || dup2(theirs, 4) < 0 || dup2(null, 1) < 0 || dup2(null, 2) < 0)
+        // the browser's output first: /dev/null may have taken descriptor 3
+        if (dup2(null, 1) < 0 || dup2(null, 2) < 0 || dup2(theirs, 3) < 0 || dup2(theirs, 4) < 0)
             _exit(127);
         execv(argv[0], argv.data());
         _exit(127);
