@@ -190,6 +190,8 @@ write_hand_made_folder(const fs::path &folder)
     write_file(folder / "imported.css", ".mark2{color:rgb(4, 5, 6)}\n");
     write_file(folder / "not-css.dec", ".mark3{color:rgb(7, 8, 9)}\n");
     write_file(folder / "notes.txt", "<p>shown as text</p>\n");
+    write_file(folder / "cors.png", pixel_png());
+    write_file(folder / "hashed.css", ".mark4{color:rgb(7, 8, 9)}\n");
     write_file(folder / "frame.htm", "<!DOCTYPE html><title>f</title><p>in the frame\n");
     // テスト in Shift_JIS, declared; a script that would add text if it ran
     write_file(
@@ -197,8 +199,10 @@ write_hand_made_folder(const fs::path &folder)
         "<!DOCTYPE html><html><head><meta charset=\"shift_jis\">\n"
         "<link rel=stylesheet href=\"good.css\"><link rel=stylesheet href=\"missing.css\">\n"
         "<link rel=stylesheet href=\"not-css.dec\">\n"
+        "<link rel=stylesheet href=hashed.css integrity=\"sha384-AAAA\" crossorigin>\n"
         "<style>@import \"imported.css\"; @import \"gone.css\";</style></head>\n"
         "<body><p class=mark>\x83\x65\x83X\x83g</p><p class=mark2>b</p><p class=mark3>c</p>\n"
+        "<img crossorigin src=cors.png>\n"
         "<img src=pixel.png><img src=missing.gif><img src=\"http://host.example/a.gif\">\n"
         "<img srcset=\"pixel.png 1x, missing.gif 2x\">\n"
         "<picture><source srcset=\"pixel2.png\"><img src=missing.gif></picture>\n"
@@ -240,6 +244,10 @@ TEST_F(OfflineHarness, ReportsWhatAHandMadeFolderShows)
         {"sheet", "missing.css", false, ""},
         {"sheet", "not-css.dec", false, ""},  // a standards-mode page takes no other type
         {"sheet", "imported.css", true, "1"},
+        {"sheet", "hashed.css", false, ""},  // a file fails the hash
+        // files may see each other here (the harness reads its frames), so a CORS fetch of one
+        // succeeds where a person's browser refuses it: tests look for "crossorigin" in pages
+        {"img", "cors.png", true, ""},
         {"sheet", "gone.css", false, ""},
         {"style", "mark", true, "rgb(1, 2, 3)"},
         {"style", "mark2", true, "rgb(4, 5, 6)"},
