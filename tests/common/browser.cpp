@@ -2,14 +2,31 @@
 
 #include "webref/webref.hpp"
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sstream>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+
+std::string
+pixel_png()
+{
+    static const char png[] =
+        "\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x01\x00"
+        "\x00\x00\x01\x08\x02\x00\x00\x00\x90\x77\x53\xde\x00\x00\x00\x0c\x49\x44\x41\x54\x78"
+        "\xda\x63\x10\x50\x30\x00\x00\x00\xa4\x00\x61\x0a\x9b\xae\xde\x00\x00\x00\x00\x49\x45"
+        "\x4e\x44\xae\x42\x60\x82";
+    return std::string(png, sizeof png - 1);
+}
 
 std::string
 find_browser()
@@ -44,36 +61,94 @@ url_of_name(const std::string &name)
     return url;
 }
 
-// The page that opens the others, each in a frame of its own, and writes what it finds into
-// itself once everything has loaded; the browser then prints it.
+// Text as a JSON string, quotes included.
 static std::string
-harness_page(const std::vector<std::string> &pages)
+json_string(const std::string &text)
+{
+    std::string json = "\"";
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\u%04X", b);
+        json += c == '"' || c == '\\' ? std::string{'\\', c} : b < 0x20 ? hex : std::string(1, c);
+    }
+    return json + "\"";
+}
+
+// The script that reports what one document shows, row by row: look(doc, page, source, lines,
+// deep) adds its rows to lines, and with deep those of the documents of its frames. Each row is
+// kind, shown, url, source, document, page, value and text, each escaped as in a URI, so that
+// no tab, line end or markup inside a field reaches the report.
+static const char LOOK_SCRIPT[] = R"(
+function enc(s) { return encodeURIComponent(String(s == null ? '' : s).toWellFormed()); }
+function row(lines, fields) { lines.push(fields.map(enc).join('\t')); }
+function sheetRows(lines, doc, page, sheet, url, source, own) {
+  var rules = -1;
+  try { rules = sheet ? sheet.cssRules.length : -1; } catch (e) {}
+  if (own) row(lines, ['sheet', rules > 0 ? 1 : 0, url, source, doc.URL, page, rules, '']);
+  for (var i = 0; i < rules; i++) {
+    var r = sheet.cssRules[i];
+    if (r.type !== 3) continue;  // CSSRule.IMPORT_RULE
+    sheetRows(lines, doc, page, r.styleSheet, r.styleSheet ? r.styleSheet.href : '', r.href, 1);
+  }
+}
+function look(doc, page, source, lines, deep) {
+  var html = doc.contentType === 'text/html' || doc.contentType === 'application/xhtml+xml';
+  row(lines, ['doc', html && doc.URL !== 'about:blank' ? 1 : 0, doc.URL, source, doc.URL, page,
+              doc.characterSet, doc.body ? doc.body.innerText : '']);
+  for (var img of doc.images)
+    row(lines, ['img', img.complete && img.naturalWidth > 0 ? 1 : 0, img.currentSrc || img.src,
+                img.getAttribute('src'), doc.URL, page, img.getAttribute('srcset'), '']);
+  for (var link of doc.querySelectorAll('link'))
+    if (link.relList.contains('stylesheet'))
+      sheetRows(lines, doc, page, link.sheet, link.href, link.getAttribute('href'), 1);
+  for (var sheet of doc.styleSheets)
+    if (sheet.ownerNode && sheet.ownerNode.localName === 'style')
+      sheetRows(lines, doc, page, sheet, '', '', 0);
+  for (var probe of PROBES)
+    for (var el of doc.getElementsByClassName(probe[0]))
+      row(lines, ['style', 1, '', probe[0], doc.URL, page,
+                  doc.defaultView.getComputedStyle(el).getPropertyValue(probe[1]), '']);
+  for (var f of doc.querySelectorAll('frame, iframe')) {
+    var inner = null;
+    try { inner = f.contentDocument; } catch (e) {}
+    var shown = inner && inner.URL !== 'about:blank' ? inner.URL : '';
+    row(lines, ['frame', shown ? 1 : 0, shown, f.getAttribute('src'), doc.URL, page, '', '']);
+    if (shown && deep) look(inner, page, f.getAttribute('src'), lines, deep);
+  }
+}
+)";
+
+// The probes as the script's PROBES, a JavaScript array of [class, property] pairs.
+static std::string
+probes_script(const std::vector<style_probe> &probes)
+{
+    std::string script = "var PROBES = [";
+    for (const style_probe &probe : probes)
+        script += "[" + json_string(probe.class_name) + "," + json_string(probe.property) + "],";
+    return script + "];\n";
+}
+
+// The page that opens the others, each in a frame of its own that runs no script of the page's
+// (a sandbox that keeps its origin, so that the harness reads it), and writes what it finds
+// into itself once everything has loaded; the browser then prints it. A page's rows name it by
+// its number in pages.
+static std::string
+harness_page(const std::vector<std::string> &pages, const std::vector<style_probe> &probes)
 {
     std::string html = "<html><body>\n";
     for (const std::string &page : pages)
-        html += "<iframe class=\"page\" src=\"" + url_of_name(page) + "\"></iframe>\n";
-    html += R"(<script>
-function look(win, lines) {
-  var doc;
-  try { doc = win.document; } catch (e) { return; }
-  for (var img of doc.images)
-    lines.push(['img', img.complete && img.naturalWidth > 0 ? 1 : 0, img.src,
-                img.getAttribute('src'), doc.URL].join('\t'));
-  for (var f of doc.querySelectorAll('frame, iframe')) {
-    var shown = '';
-    try { shown = f.contentDocument ? f.contentDocument.URL : ''; } catch (e) {}
-    lines.push(['frame', shown ? 1 : 0, shown, f.getAttribute('src'), doc.URL].join('\t'));
-    if (shown) look(f.contentWindow, lines);
-  }
-}
+        html += "<iframe class=\"page\" sandbox=\"allow-same-origin\" src=\"" + url_of_name(page) +
+                "\"></iframe>\n";
+    html += "<script>\n" + probes_script(probes) + LOOK_SCRIPT + R"(
 window.addEventListener('load', function () {
   var lines = [];
-  for (var page of document.querySelectorAll('iframe.page')) {
-    var shown = '';
-    try { shown = page.contentDocument ? page.contentDocument.URL : ''; } catch (e) {}
-    lines.push(['page', shown ? 1 : 0, shown, page.getAttribute('src'), ''].join('\t'));
-    if (shown) look(page.contentWindow, lines);
-  }
+  document.querySelectorAll('iframe.page').forEach(function (f, i) {
+    var doc = null;
+    try { doc = f.contentDocument; } catch (e) {}
+    if (doc) look(doc, i, f.getAttribute('src'), lines, true);
+    else row(lines, ['doc', 0, '', f.getAttribute('src'), '', i, '', '']);
+  });
   var pre = document.createElement('pre');
   pre.id = 'report';
   pre.textContent = '\n' + lines.join('\n') + '\n';
@@ -84,8 +159,7 @@ window.addEventListener('load', function () {
     return html;
 }
 
-// The text of the report element of the page the browser printed, its markup undone ("&amp;"
-// last, so that an escaped entity's text stays as it is).
+// The text of the report element of the page the browser printed (its fields hold no markup).
 static std::string
 report_text(const std::string &dom)
 {
@@ -94,35 +168,68 @@ report_text(const std::string &dom)
     const std::size_t to = dom.find("</pre>", from);
     if (from == std::string::npos || to == std::string::npos)
         return "";
-    std::string text = dom.substr(from + open.size(), to - from - open.size());
-    for (const auto &[entity, c] : {std::pair<std::string, char>{"&lt;", '<'},
-                                    {"&gt;", '>'},
-                                    {"&quot;", '"'},
-                                    {"&nbsp;", ' '},
-                                    {"&amp;", '&'}}) {
-        for (std::size_t at = text.find(entity); at != std::string::npos;
-             at = text.find(entity, at + 1))
-            text.replace(at, entity.size(), 1, c);
+    return dom.substr(from + open.size(), to - from - open.size());
+}
+
+// A field of the report with its %XX escapes undone.
+static std::string
+unescape_field(const std::string &field)
+{
+    std::string text;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '%' && i + 2 < field.size()) {
+            text += static_cast<char>(std::strtol(field.substr(i + 1, 2).c_str(), nullptr, 16));
+            i += 2;
+        } else {
+            text += field[i];
+        }
     }
     return text;
 }
 
+// The rows of a report; a row's page number becomes its name in pages.
+static std::vector<shown_item>
+parse_report(const std::string &text, const std::vector<std::string> &pages)
+{
+    std::vector<shown_item> items;
+    std::stringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> fields;
+        std::stringstream cells(line);
+        for (std::string cell; std::getline(cells, cell, '\t');)
+            fields.push_back(unescape_field(cell));
+        if (fields.size() < 5)
+            continue;
+        fields.resize(8);
+        std::string page;
+        if (!fields[5].empty() && std::stoul(fields[5]) < pages.size())
+            page = pages[std::stoul(fields[5])];
+        items.push_back({fields[0], fields[1] == "1", fields[2], fields[3], fields[4], page,
+                         fields[6], fields[7]});
+    }
+    return items;
+}
+
+// Flags for every run: no sandbox (tests may run as root), no network chatter and every host
+// name unresolvable, so that nothing loads from the web; a fresh profile; local files may see
+// each other (the harness reads its frames).
+static const char BROWSER_FLAGS[] =
+    " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
+    " --disable-background-networking --disable-component-update --disable-sync"
+    " --allow-file-access-from-files";
+static const char NO_NETWORK_FLAG[] = "--host-resolver-rules=MAP * ~NOTFOUND";
+
 std::vector<shown_item>
 browse_pages(const std::string &browser, const fs::path &folder,
-             const std::vector<std::string> &pages)
+             const std::vector<std::string> &pages, const std::vector<style_probe> &probes)
 {
     const fs::path harness = folder / "browse-harness.html";
     const fs::path profile = folder.parent_path() / (folder.filename().string() + "-profile");
-    std::ofstream(harness, std::ios::binary) << harness_page(pages);
-    // Flags: no sandbox (tests may run as root), no network chatter, a fresh profile, local
-    // files may see each other (the harness reads its frames), and time enough to load.
+    std::ofstream(harness, std::ios::binary) << harness_page(pages, probes);
     const std::string command =
-        "timeout 120 '" + browser +
-        "' --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
-        " --disable-background-networking --disable-component-update --disable-sync"
-        " --allow-file-access-from-files --virtual-time-budget=10000 --user-data-dir='" +
-        profile.string() + "' --dump-dom 'file://" + url_of_name(harness.string()) +
-        "' 2>/dev/null";
+        "timeout 120 '" + browser + "'" + BROWSER_FLAGS + " '" + NO_NETWORK_FLAG +
+        "' --virtual-time-budget=10000 --user-data-dir='" + profile.string() +
+        "' --dump-dom 'file://" + url_of_name(harness.string()) + "' 2>/dev/null";
     std::string dom;
     if (FILE *out = popen(command.c_str(), "r")) {
         char buffer[4096];
@@ -134,17 +241,206 @@ browse_pages(const std::string &browser, const fs::path &folder,
     fs::remove_all(profile);
     const std::string text = report_text(dom);
     EXPECT_FALSE(text.empty()) << "the browser gave no report:\n" << dom.substr(0, 2000);
-    std::vector<shown_item> items;
-    std::stringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        std::vector<std::string> fields;
-        std::stringstream cells(line);
-        for (std::string cell; std::getline(cells, cell, '\t');)
-            fields.push_back(cell);
-        if (fields.size() < 4)
-            continue;
-        fields.resize(5);
-        items.push_back({fields[0], fields[1] == "1", fields[2], fields[3], fields[4]});
+    return parse_report(text, pages);
+}
+
+// A browser driven through its DevTools pipe: JSON commands go out, each ended by a NUL, and
+// answers and events come back alike.
+struct devtools {
+    pid_t pid = -1;
+    int fd = -1;          // our end of the socket the browser reads and writes
+    std::string pending;  // bytes read after the last whole message
+    int last_id = 0;      // of the last command sent
+    bool loaded = false;  // the page's load event has come
+    std::chrono::steady_clock::time_point deadline;  // when to give up on the browser
+};
+
+// Starts the browser with its DevTools pipe on one socket (it reads descriptor 3 and writes 4),
+// in a process group of its own so that it can be ended whole.
+static bool
+start_devtools(const std::string &browser, const fs::path &profile, devtools *dt)
+{
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+        return false;
+    // both ends above 4, so that placing the browser's end on 3 and 4 overwrites neither
+    const int ours = fcntl(ends[0], F_DUPFD_CLOEXEC, 10);
+    const int theirs = fcntl(ends[1], F_DUPFD_CLOEXEC, 10);
+    close(ends[0]);
+    close(ends[1]);
+    const std::string user_data = "--user-data-dir=" + profile.string();
+    std::vector<std::string> args = {browser, user_data, NO_NETWORK_FLAG,
+                                     "--remote-debugging-pipe"};
+    std::stringstream flags(BROWSER_FLAGS);
+    for (std::string flag; flags >> flag;)
+        args.push_back(flag);
+    std::vector<char *> argv;
+    for (std::string &arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    dt->pid = fork();
+    if (dt->pid == 0) {
+        setpgid(0, 0);
+        const int null = open("/dev/null", O_RDWR);
+        // the browser's output first: /dev/null may have taken descriptor 3
+        if (dup2(null, 1) < 0 || dup2(null, 2) < 0 || dup2(theirs, 3) < 0 || dup2(theirs, 4) < 0)
+            _exit(127);
+        execv(argv[0], argv.data());
+        _exit(127);
     }
-    return items;
+    if (dt->pid > 0)
+        setpgid(dt->pid, dt->pid);
+    close(theirs);
+    dt->fd = ours;
+    return dt->pid > 0;
+}
+
+// The next whole message from the browser, or "" when it ended or the deadline passed.
+static std::string
+next_message(devtools *dt)
+{
+    for (;;) {
+        const std::size_t end = dt->pending.find('\0');
+        if (end != std::string::npos) {
+            std::string message = dt->pending.substr(0, end);
+            dt->pending.erase(0, end + 1);
+            return message;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            dt->deadline - std::chrono::steady_clock::now());
+        pollfd ready = {dt->fd, POLLIN, 0};
+        if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0)
+            return "";
+        char buffer[65536];
+        const ssize_t got = read(dt->fd, buffer, sizeof buffer);
+        if (got <= 0)
+            return "";
+        dt->pending.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+// Sends a command (params a JSON object; to a page's session when session is not "") and
+// returns its answer, or "" when none came. Notes the page's load event when it passes.
+static std::string
+call(devtools *dt, const std::string &method, const std::string &params,
+     const std::string &session = "")
+{
+    const int id = ++dt->last_id;
+    std::string command =
+        "{\"id\":" + std::to_string(id) + ",\"method\":\"" + method + "\",\"params\":" + params;
+    command += session.empty() ? "}" : ",\"sessionId\":" + json_string(session) + "}";
+    command += '\0';
+    if (send(dt->fd, command.data(), command.size(), MSG_NOSIGNAL) !=
+        static_cast<ssize_t>(command.size()))
+        return "";
+    const std::string answer_start = "{\"id\":" + std::to_string(id) + ",";
+    for (std::string message; !(message = next_message(dt)).empty();) {
+        if (message.rfind(answer_start, 0) == 0)
+            return message;
+        dt->loaded = dt->loaded || message.find("\"Page.loadEventFired\"") != std::string::npos;
+    }
+    return "";
+}
+
+// The string value of key in a message, its JSON escapes undone (those of ASCII characters;
+// the report holds no other), from at on; "" when there is none.
+static std::string
+json_value(const std::string &message, const std::string &key, std::size_t at = 0)
+{
+    const std::string start = "\"" + key + "\":\"";
+    std::size_t i = message.find(start, at);
+    if (i == std::string::npos)
+        return "";
+    std::string value;
+    for (i += start.size(); i < message.size() && message[i] != '"'; ++i) {
+        if (message[i] != '\\' || i + 1 >= message.size()) {
+            value += message[i];
+            continue;
+        }
+        const char c = message[++i];
+        if (c == 'u' && i + 4 < message.size()) {
+            value += static_cast<char>(std::strtol(message.substr(i + 1, 4).c_str(), nullptr, 16));
+            i += 4;
+        } else {
+            value += c == 'n' ? '\n' : c == 't' ? '\t' : c;
+        }
+    }
+    return value;
+}
+
+// The rows of every frame of the page of session, the page's first: each frame's document is
+// looked at from a script world of its own, which runs where the page's scripts may not.
+static std::string
+report_frames(devtools *dt, const std::string &session)
+{
+    const std::string tree = call(dt, "Page.getFrameTree", "{}", session);
+    const std::string look =
+        probes_script({}) + LOOK_SCRIPT +
+        "(function () { var lines = [];"
+        " look(document, '', '', lines, false); return lines.join('\\n'); })()";
+    std::string rows;
+    const std::string frame_start = "\"frame\":{\"id\":\"";
+    for (std::size_t at = tree.find(frame_start); at != std::string::npos;
+         at = tree.find(frame_start, at + 1)) {
+        const std::string world =
+            call(dt, "Page.createIsolatedWorld",
+                 "{\"frameId\":" + json_string(json_value(tree, "id", at)) +
+                     ",\"worldName\":\"report\",\"grantUniveralAccess\":true}",
+                 session);
+        const std::size_t context = world.find("\"executionContextId\":");
+        if (context == std::string::npos)
+            continue;
+        const std::string id = std::to_string(std::atoi(world.c_str() + context + 21));
+        rows += json_value(call(dt, "Runtime.evaluate",
+                                "{\"expression\":" + json_string(look) + ",\"contextId\":" + id +
+                                    ",\"returnByValue\":true}",
+                                session),
+                           "value") +
+                "\n";
+    }
+    return rows;
+}
+
+// Opens url in a new tab of the browser and, once it has loaded, reports its frames.
+static std::string
+report_url(devtools *dt, const std::string &url)
+{
+    const std::string target =
+        json_value(call(dt, "Target.createTarget", "{\"url\":\"about:blank\"}"), "targetId");
+    const std::string session =
+        json_value(call(dt, "Target.attachToTarget",
+                        "{\"targetId\":" + json_string(target) + ",\"flatten\":true}"),
+                   "sessionId");
+    if (session.empty() || call(dt, "Page.enable", "{}", session).empty() ||
+        call(dt, "Page.navigate", "{\"url\":" + json_string(url) + "}", session).empty())
+        return "";
+    while (!dt->loaded) {
+        const std::string message = next_message(dt);
+        if (message.empty())
+            return "";
+        dt->loaded = message.find("\"Page.loadEventFired\"") != std::string::npos;
+    }
+    return report_frames(dt, session);
+}
+
+std::vector<shown_item>
+browse_archive(const std::string &browser, const fs::path &archive)
+{
+    const fs::path profile = archive.parent_path() / (archive.filename().string() + "-profile");
+    devtools dt;
+    dt.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    std::string text;
+    if (start_devtools(browser, profile, &dt)) {
+        text = report_url(&dt, "file://" + url_of_name(fs::absolute(archive).string()));
+        call(&dt, "Browser.close", "{}");
+    }
+    if (dt.fd >= 0)
+        close(dt.fd);
+    if (dt.pid > 0) {
+        kill(-dt.pid, SIGKILL);  // what is left of the browser's process group
+        waitpid(dt.pid, nullptr, 0);
+    }
+    fs::remove_all(profile);
+    EXPECT_FALSE(text.empty()) << "the browser gave no report of " << archive;
+    return parse_report(text, {});
 }
