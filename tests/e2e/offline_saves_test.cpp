@@ -231,9 +231,9 @@ class OfflineSaves : public ScratchDirTest
     std::string browser;
 };
 
-// Regression: a binary part was read as text (0x1A ended the archive, CR LF pairs lost their
-// CR), a "cid:" location or Content-ID found nothing, and a page at a location ending in '/'
-// was no .htm: Chrome's saves opened without their style, images or frames.
+// Regression: binary parts were not written (an encoding the split did not take), a "cid:"
+// location or Content-ID found nothing, and a page at a location ending in '/' was no .htm:
+// Chrome's saves opened without their style, images or frames.
 TEST_F(OfflineSaves, ChromeSaveShowsItsStyleImagesAndFrame)
 {
     const std::string page = split_offline(scratch / "chrome", "save.mhtml", chrome_save());
@@ -308,7 +308,8 @@ TEST_F(OfflineSaves, JapanesePagesReadInTheirCharset)
 
 // The corpus's saves of today's browsers show, split, at least what the browser shows of the
 // archive itself: its page opens as a page, and as many style sheets apply and images show;
-// every style sheet that leads to a file of the folder applies.
+// every style sheet that leads to a file of the folder applies. What the archive shows is
+// measured here, by opening the archive file itself in the same browser.
 TEST_F(OfflineSaves, CorpusSavesShowWhatTheArchiveShows)
 {
     for (const char *name :
