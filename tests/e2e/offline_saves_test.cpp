@@ -7,6 +7,7 @@
 #include "tests/common/run_interactive.hpp"
 #include "tests/common/run_program.hpp"
 #include "tests/common/test_files.hpp"
+#include "webref/webref.hpp"
 
 #include <algorithm>
 #include <filesystem>
@@ -306,6 +307,18 @@ TEST_F(OfflineSaves, JapanesePagesReadInTheirCharset)
     }
 }
 
+// The file a "file:" URL names: its path with its escapes undone.
+fs::path
+file_of_url(const std::string &url)
+{
+    std::string path = url.substr(std::string("file://").size());
+    path = path.substr(0, path.find_first_of("?#"));
+    std::vector<char> bytes(path.size());
+    std::size_t len = 0;
+    percent_decode(path, bytes, &len);
+    return fs::path(std::string(bytes.data(), len));
+}
+
 // The corpus's saves of today's browsers show, split, at least what the browser shows of the
 // archive itself: its page opens as a page, and as many style sheets apply and images show;
 // every style sheet that leads to a file of the folder applies. What the archive shows is
@@ -328,8 +341,11 @@ TEST_F(OfflineSaves, CorpusSavesShowWhatTheArchiveShows)
         EXPECT_GE(count_shown(split, "sheet"), count_shown(archive, "sheet")) << name;
         EXPECT_GE(count_shown(split, "img"), count_shown(archive, "img")) << name;
         EXPECT_GT(count_shown(archive, "doc"), 0) << name << ": the browser showed no archive";
+        // (a style sheet the archive does not hold, named relative to a saved one, now leads
+        // into the folder, where no file has its name: it stays as the page wrote it)
         for (const shown_item &item : split) {
-            if (item.kind == "sheet" && item.url.starts_with("file:")) {
+            if (item.kind == "sheet" && item.url.starts_with("file:") &&
+                fs::exists(file_of_url(item.url))) {
                 EXPECT_TRUE(item.shown) << name << ": " << item.source;
             }
         }
