@@ -301,3 +301,16 @@ convert_cp932(const std::string &cp932, const char *to)
     iconv_close(cd);
     return result;
 }
+
+// CPU time (user and system) of the programs this test process has waited for so far:
+// steadier than the clock on a busy machine.
+double
+children_cpu_seconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    const auto seconds = [](const timeval &t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}

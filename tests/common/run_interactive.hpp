@@ -71,3 +71,7 @@ std::string terminal_text(const std::string &out);
 // cp932 text in the encoding to (an iconv name, "UTF-8"); a character it lacks, or a byte that
 // is no cp932 character, becomes '?'.
 std::string convert_cp932(const std::string &cp932, const char *to);
+
+// CPU time (user and system) of the programs this test process has waited for so far:
+// steadier than the clock on a busy machine.
+double children_cpu_seconds();

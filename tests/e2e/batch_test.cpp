@@ -165,19 +165,6 @@ TEST_F(Batch, EveryCorpusArchiveIsWalkedWithoutFailure)
 namespace
 {
 
-// CPU time (user and system) of the programs this test process has waited for so far:
-// steadier than the clock on a busy machine.
-double
-children_cpu_seconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    const auto seconds = [](const timeval &t) {
-        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-    };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
 }  // namespace
 
 // Regression: each archive named on the command line was a run of its own, with its own

@@ -1,6 +1,7 @@
 // Files a part must never write into, whatever name reaches them (hard links, symbolic links,
 // a FIFO, an earlier run's log), and archives whose cost would grow faster than their size.
 #include "tests/common/console_texts.hpp"
+#include "tests/common/run_interactive.hpp"
 #include "tests/common/run_program.hpp"
 #include "tests/common/test_files.hpp"
 
@@ -243,19 +244,6 @@ TEST_F(Guard, ShortAliasOfAnArchiveIsNeverWritten)
     EXPECT_EQ(read_file("run/thread page.mht"), archive);
     const std::string base = alias.substr(0, alias.rfind('.'));
     EXPECT_EQ(read_file("run/" + base + "_0001.MHT"), "ABC");
-}
-
-// CPU time (user and system) of the programs this test process has run so far: steadier than
-// the clock on a busy machine.
-double
-children_cpu_seconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    const auto seconds = [](const timeval &t) {
-        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-    };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 #if !defined(__SANITIZE_ADDRESS__)
