@@ -848,14 +848,29 @@ is_replaced_later(std::span<const output_entry> outputs, const last_outputs &las
 }
 
 // The location a page's references resolve against when it has no base element: its own,
-// when that is a URL relative references resolve against; else its folder's stand-in.
+// when that is a URL relative references resolve against; else fallback.
 static std::string
-page_location(std::string_view location, link_buffers *buffers)
+page_location(std::string_view location, std::string_view fallback, link_buffers *buffers)
 {
     std::string_view url;
     if (location.empty() || !resolve(location, "x", buffers, &url))
-        return std::string(FOLDER_BASE);
+        return std::string(fallback);
     return std::string(location);
+}
+
+// The location of the archive's first page that has one relative references resolve against,
+// or the folder's stand-in: what a style sheet known only by a "cid:" location (a browser's
+// save of a page's own style rules) resolves its relative references against, as the page
+// that holds it does.
+static std::string
+main_page_location(std::span<const output_entry> outputs, const std::vector<std::string> &renamed,
+                   link_buffers *buffers)
+{
+    for (std::size_t k = 0; k < outputs.size() && k < renamed.size(); ++k) {
+        if (outputs[k].kind == KIND_HTML)
+            return page_location(renamed[k], FOLDER_BASE, buffers);
+    }
+    return std::string(FOLDER_BASE);
 }
 
 void
@@ -866,6 +881,7 @@ link_outputs_offline(std::span<output_entry> outputs, std::span<const part_links
     const std::vector<std::string> renamed = renamed_locations(links, renames);
     const part_index index = index_parts(links, renamed, &buffers);
     const last_outputs last = last_output_of_each_file(outputs);
+    const std::string main_location = main_page_location(outputs, renamed, &buffers);
     for (std::size_t k = 0; k < outputs.size() && k < links.size(); ++k) {
         output_entry &entry = outputs[k];
         const bool style_sheet = entry.kind != KIND_HTML && links[k].style_sheet;
@@ -877,7 +893,8 @@ link_outputs_offline(std::span<output_entry> outputs, std::span<const part_links
         page.index = &index;
         page.style_sheet = style_sheet;
         page.own_reference = file_reference(entry.name, &buffers.written);
-        page.location = page_location(style_sheet ? links[k].location : renamed[k], &buffers);
+        page.location = style_sheet ? page_location(links[k].location, main_location, &buffers)
+                                    : page_location(renamed[k], FOLDER_BASE, &buffers);
         page.charset = links[k].charset;
         page.converted = links[k].converted_to_sjis;
         link_output(&entry, &page, &buffers);

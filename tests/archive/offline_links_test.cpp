@@ -162,6 +162,13 @@ const link_row ROWS[] = {
       image("cid:loc@x")},
      // (a location without '/' names its part after the whole header line)
      "<img src=\"c.gif\"><img src=\"e.gif\"><img src=\"Content-Location_%20cid_loc%40x\">"},
+    {"a style sheet known by a cid: location resolves against the page",
+     "<link rel=stylesheet href=\"cid:css-1@x\">",
+     {"Content-Type: text/css\r\nContent-Location: cid:css-1@x\r\n\r\n"
+      ".x{background:url(\"img/b.gif\")}\r\n",
+      image("http://h/d/img/b.gif")},
+     ".x{background:url(\"b.gif\")}",
+     "Content-Location_ cid_css-1@x.css"},
     {"the last of several parts with one location",
      "<img src=\"http://h/d/dup.gif\">",
      {image("http://h/d/dup.gif"),
