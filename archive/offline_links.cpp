@@ -136,18 +136,11 @@ resolve(std::string_view base, std::string_view input, link_buffers *buffers,
     return true;
 }
 
-// True when text begins with prefix (lower case), ASCII case ignored.
+// True when text begins with prefix, ASCII case ignored.
 static bool
 begins_nocase(std::string_view text, std::string_view prefix)
 {
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t k = 0; k < prefix.size(); ++k) {
-        if (ascii_upper(static_cast<unsigned char>(text[k])) !=
-            ascii_upper(static_cast<unsigned char>(prefix[k])))
-            return false;
-    }
-    return true;
+    return text.size() >= prefix.size() && has_suffix_nocase(text.substr(0, prefix.size()), prefix);
 }
 
 // The canonical form of a resolved URL, to compare as URLs compare.
