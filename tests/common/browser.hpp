@@ -25,8 +25,7 @@ struct shown_item {
     std::string url;
     std::string source;    // the reference (src, href, @import) as the page holds it
     std::string document;  // the URL of the document it stands in
-    std::string page;      // the page it was found under, as named to browse_pages ("" for
-                           // browse_archive)
+    std::string page;      // the page it was found under, as named to browse_pages
     std::string value;
     std::string text;
 };
@@ -55,10 +54,3 @@ std::vector<shown_item> browse_pages(const std::string &browser,
                                      const std::filesystem::path &folder,
                                      const std::vector<std::string> &pages,
                                      const std::vector<style_probe> &probes = {});
-
-// Opens the web archive archive (a .mht or .mhtml file) in headless Chromium as the browser
-// itself shows such a file, and returns what browse_pages returns of a page, for the archive's
-// page and each of its frames (page left empty). Fails the test and returns nothing when the
-// browser cannot be driven.
-std::vector<shown_item> browse_archive(const std::string &browser,
-                                       const std::filesystem::path &archive);
