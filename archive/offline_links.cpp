@@ -556,6 +556,17 @@ survey_reference(const scan_reference &found, int template_depth, link_buffers *
     }
 }
 
+// The place a <meta charset> takes right after the tag reported as tag; META_AT_START for a
+// tag it never follows.
+static meta_place
+meta_place_after(const char *tag)
+{
+    return std::strcmp(tag, "head") == 0       ? META_AFTER_HEAD
+           : std::strcmp(tag, "html") == 0     ? META_AFTER_HTML
+           : std::strcmp(tag, "!doctype") == 0 ? META_AFTER_DOCTYPE
+                                               : META_AT_START;
+}
+
 // Notes what a page's first look learns from a tag: templates, and where a charset would go.
 static void
 survey_tag(const char *tag, int *template_depth, page_survey *survey)
@@ -564,11 +575,7 @@ survey_tag(const char *tag, int *template_depth, page_survey *survey)
         ++*template_depth;
     else if (std::strcmp(tag, "/template") == 0 && *template_depth > 0)
         --*template_depth;
-    const meta_place place = std::strcmp(tag, "head") == 0       ? META_AFTER_HEAD
-                             : std::strcmp(tag, "html") == 0     ? META_AFTER_HTML
-                             : std::strcmp(tag, "!doctype") == 0 ? META_AFTER_DOCTYPE
-                                                                 : META_AT_START;
-    survey->meta_at = std::max(survey->meta_at, place);
+    survey->meta_at = std::max(survey->meta_at, meta_place_after(tag));
 }
 
 // How a pass over a page treats what the scanner finds.
@@ -610,10 +617,7 @@ take_found(page_pass *pass, scan_result result, const scan_reference &found)
     if (result == SCAN_TAG) {
         if (pass->kind == PASS_SURVEY)
             survey_tag(found.tag, &pass->template_depth, pass->survey);
-        const meta_place place = std::strcmp(found.tag, "head") == 0       ? META_AFTER_HEAD
-                                 : std::strcmp(found.tag, "html") == 0     ? META_AFTER_HTML
-                                 : std::strcmp(found.tag, "!doctype") == 0 ? META_AFTER_DOCTYPE
-                                                                           : META_AT_START;
+        const meta_place place = meta_place_after(found.tag);
         if (place != META_AT_START)
             write_meta(pass, place);
     } else if (pass->kind == PASS_SURVEY) {
